@@ -1,0 +1,11 @@
+#include "entry/host_suites.h"
+
+namespace OFX {
+
+HostSuites &hostSuites()
+{
+    static HostSuites suites;
+    return suites;
+}
+
+}  // namespace OFX
