@@ -179,6 +179,15 @@ std::vector<std::string> PropertyStore::names() const
     return out;
 }
 
+void PropertyStore::copyFrom(const PropertyStore &other)
+{
+    std::scoped_lock lock(mutex_, other.mutex_);
+    for (const auto &entry : other.props_) {
+        props_[entry.first] = entry.second;
+        defaults_[entry.first] = entry.second;
+    }
+}
+
 OfxStatus PropertyStore::set(const char *name, PropType type, int index, const void *value)
 {
     if (!name)

@@ -54,6 +54,8 @@ public:
     std::string getString(const std::string &name, int index = 0) const;
     std::vector<std::string> getStrings(const std::string &name) const;
     std::vector<std::string> names() const;
+    // Copies every property of another set (values, types and defaults).
+    void copyFrom(const PropertyStore &other);
 
     // The property suite's view: statuses as the standard gives them.
     OfxStatus set(const char *name, PropType type, int index, const void *value);

@@ -1,4 +1,4 @@
-#include "property_suite.h"
+#include "suites.h"
 
 #include "faults.h"
 #include "property_store.h"
@@ -164,7 +164,7 @@ const OfxPropertySuiteV1 suite = {setPointer,  setString,   setDouble,   setInt,
 
 }  // namespace
 
-const OfxPropertySuiteV1 *propertySuite()
+const OfxPropertySuiteV1 *propertySuiteTable()
 {
     return &suite;
 }

@@ -8,7 +8,7 @@
 #include "property/property_set.h"
 #include "property/raise_status.h"
 #include "property_store.h"
-#include "property_suite.h"
+#include "suites.h"
 
 using OFX::PropertySet;
 namespace Ex = OFX::Exception;
@@ -20,7 +20,7 @@ protected:
     void SetUp() override
     {
         ofxhost::Faults::instance().reset();
-        OFX::hostSuites().propertySuite = ofxhost::propertySuite();
+        OFX::hostSuites().propertySuite = ofxhost::propertySuiteTable();
         store.defineInt("Count", {7, 8});
         store.defineDouble("Scale", {0.5});
         store.definePointer("Data", {nullptr});

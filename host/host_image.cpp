@@ -1,0 +1,93 @@
+#include "host_image.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "ofx/ofx_names.h"
+
+namespace ofxhost {
+
+int bytesPerComponent(Depth depth)
+{
+    return depth == Depth::Byte ? 1 : depth == Depth::Short ? 2 : 4;
+}
+
+int componentCount(Components components)
+{
+    return components == Components::RGBA ? 4 : 1;
+}
+
+const char *depthText(Depth depth)
+{
+    return depth == Depth::Byte ? kOfxBitDepthByte : depth == Depth::Short ? kOfxBitDepthShort : kOfxBitDepthFloat;
+}
+
+const char *componentsText(Components components)
+{
+    return components == Components::RGBA ? kOfxImageComponentRGBA : kOfxImageComponentAlpha;
+}
+
+HostImage::HostImage(const ImageLayout &layout) : layout_(layout)
+{
+    if (width() < 0 || height() < 0 || layout.rowPadding < 0)
+        throw std::invalid_argument("image bounds must not be inverted");
+    const long long stride = static_cast<long long>(width()) * pixelBytes() + layout.rowPadding;
+    if (stride > 0x7fffffffLL)
+        throw std::invalid_argument("image rows too wide");
+    rowBytes_ = static_cast<int>(stride);
+    size_ = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height());
+
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t body = (size_ + page - 1) / page * page;
+    mappingSize_ = body + 2 * page;
+    void *map = mmap(nullptr, mappingSize_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED)
+        throw std::bad_alloc();
+    mapping_ = static_cast<unsigned char *>(map);
+    if (body > 0 && mprotect(mapping_ + page, body, PROT_READ | PROT_WRITE) != 0) {
+        munmap(mapping_, mappingSize_);
+        throw std::bad_alloc();
+    }
+    memory_ = layout.guardAtStart ? mapping_ + page : mapping_ + page + (body - size_);
+    if (size_ > 0)
+        std::memset(memory_, 0, size_);
+
+    if (layout.negativeRowBytes && height() > 0) {
+        data_ = memory_ + static_cast<std::size_t>(stride) * static_cast<std::size_t>(height() - 1);
+        rowBytes_ = -rowBytes_;
+    } else {
+        data_ = memory_;
+    }
+}
+
+HostImage::~HostImage()
+{
+    if (mapping_)
+        munmap(mapping_, mappingSize_);
+}
+
+int HostImage::pixelBytes() const
+{
+    return bytesPerComponent(layout_.depth) * componentCount(layout_.components);
+}
+
+unsigned char *HostImage::pixel(int x, int y) const
+{
+    const OfxRectI &b = layout_.bounds;
+    if (x < b.x1 || x >= b.x2 || y < b.y1 || y >= b.y2)
+        return nullptr;
+    return static_cast<unsigned char *>(data_) + static_cast<std::ptrdiff_t>(y - b.y1) * rowBytes_ +
+           static_cast<std::ptrdiff_t>(x - b.x1) * pixelBytes();
+}
+
+void HostImage::fill(unsigned char value)
+{
+    if (size_ > 0)
+        std::memset(memory_, value, size_);
+}
+
+}  // namespace ofxhost

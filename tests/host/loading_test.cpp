@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "faults.h"
+#include "host.h"
+#include "plugin_binary.h"
+#include "plugin_driver.h"
+
+namespace fs = std::filesystem;
+using namespace ofxhost;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir()
+    {
+        char pattern[] = "/tmp/ofxhost-XXXXXX";
+        path = mkdtemp(pattern);
+    }
+    ~TempDir() { fs::remove_all(path); }
+    fs::path path;
+};
+
+std::string expectHostError(const std::string &path)
+{
+    try {
+        PluginBinary binary(path);
+    } catch (const HostError &e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+}  // namespace
+
+TEST(Loading, ClearErrorsForBadBinaries)
+{
+    TempDir dir;
+    EXPECT_NE(expectHostError((dir.path / "none.ofx").string()).find("not found"), std::string::npos);
+    std::ofstream(dir.path / "junk.ofx") << "not a library";
+    std::string junk = expectHostError((dir.path / "junk.ofx").string());
+    EXPECT_NE(junk.find("cannot load"), std::string::npos) << junk;
+    EXPECT_NE(junk.find("junk.ofx"), std::string::npos) << junk;
+    std::string noEntry = expectHostError("/lib/x86_64-linux-gnu/libm.so.6");
+    EXPECT_NE(noEntry.find("OfxGetNumberOfPlugins"), std::string::npos) << noEntry;
+}
+
+TEST(Loading, BundlesAndTheSearchPath)
+{
+    TempDir dir;
+    fs::path bundle = dir.path / "nested" / "Mini.ofx.bundle" / "Contents" / "Linux-x86-64";
+    fs::create_directories(bundle);
+    fs::copy_file(MINI_PLUGIN_PATH, bundle / "Mini.ofx");
+    fs::path hidden = dir.path / "@skipped" / "Other.ofx.bundle" / "Contents" / "Linux-x86-64";
+    fs::create_directories(hidden);
+    fs::copy_file(MINI_PLUGIN_PATH, hidden / "Other.ofx");
+
+    EXPECT_EQ(resolveBinaryPath((dir.path / "nested" / "Mini.ofx.bundle").string()), (bundle / "Mini.ofx").string());
+    PluginBinary binary((dir.path / "nested" / "Mini.ofx.bundle").string());
+    EXPECT_EQ(binary.count(), 1);
+
+    setenv("OFX_PLUGIN_PATH", (std::string("/nonexistent:") + dir.path.string()).c_str(), 1);
+    auto found = discoverPluginBinaries();
+    unsetenv("OFX_PLUGIN_PATH");
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0], (bundle / "Mini.ofx").string());
+    EXPECT_EQ(searchDirectories().back(), "/usr/OFX/Plugins");
+}
+
+TEST(Loading, TheBuiltEffectBinaryLoadsWithAllSymbolsResolved)
+{
+    void *library = dlopen(ZELVO_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    dlclose(library);
+}
+
+TEST(Driving, AMinimalPluginEndToEnd)
+{
+    Host::instance().reset();
+    Faults::instance().reset();
+    PluginBinary binary(MINI_PLUGIN_PATH);
+    ASSERT_EQ(binary.count(), 1);
+    Plugin plugin(binary.plugin(0));
+    EXPECT_EQ(plugin.identifier(), "org.zelvo.test.mini");
+    ASSERT_EQ(plugin.load(), kOfxStatOK);
+    ASSERT_EQ(plugin.describe(), kOfxStatOK);
+    ASSERT_EQ(plugin.describeInContext("OfxImageEffectContextFilter"), kOfxStatOK);
+    EffectInfo info = plugin.info("OfxImageEffectContextFilter");
+    EXPECT_EQ(info.label, "Mini");
+    EXPECT_EQ(info.contexts, std::vector<std::string>{"OfxImageEffectContextFilter"});
+    ASSERT_EQ(info.clips.size(), 2u);
+    EXPECT_EQ(info.clips[1].name, "Output");
+    ASSERT_EQ(info.params.size(), 3u);
+    EXPECT_EQ(info.params[0].defaults, std::vector<double>{7});
+    EXPECT_EQ(info.params[0].max, std::vector<double>{255});
+    EXPECT_EQ(info.params[0].hint, "fill value");
+    EXPECT_EQ(info.params[2].pageChildren, (std::vector<std::string>{"level", "gain"}));
+
+    auto instance = plugin.createInstance("OfxImageEffectContextFilter");
+    ASSERT_TRUE(instance);
+    ImageLayout layout;
+    layout.bounds = {-4, 2, 12, 13};
+    layout.negativeRowBytes = true;
+    HostImage out(layout);
+    instance->connect("Output", &out);
+    instance->setKey("level", 0.0, {10});
+    instance->setKey("level", 10.0, {30});
+    Host::instance().quirks().reportedCpus = 3;
+    ASSERT_EQ(instance->render(5.0, OfxRectI{-2, 4, 10, 12}), kOfxStatOK);
+    for (int y = 2; y < 13; ++y)
+        for (int x = -4; x < 12; ++x) {
+            bool inside = x >= -2 && x < 10 && y >= 4 && y < 12;
+            ASSERT_EQ(out.pixel(x, y)[0], inside ? 20 : 0) << x << "," << y;
+        }
+    EXPECT_EQ(Host::instance().imagesOut.load(), 0u);
+    EXPECT_EQ(instance->destroy(), kOfxStatOK);
+    EXPECT_EQ(plugin.unload(), kOfxStatOK);
+}
