@@ -29,3 +29,19 @@ struct HostSuites {
 HostSuites &hostSuites();
 
 }  // namespace OFX
+
+#include "property/raise_status.h"
+
+namespace OFX {
+
+// A suite used before the load action bound it, or after the last unload, is
+// answered as a bad handle instead of being called through null.
+template <class Suite>
+const Suite &boundSuite(const Suite *suite)
+{
+    if (!suite)
+        raiseStatus(kOfxStatErrBadHandle);
+    return *suite;
+}
+
+}  // namespace OFX
