@@ -1,0 +1,109 @@
+#include "effect/zelvo_plugin.h"
+
+#include <memory>
+
+#include "effect/section_geometry.h"
+#include "effect/zelvo_processor.h"
+#include "property/raise_status.h"
+
+namespace {
+
+const char *const kSectionNames[10] = {"section1", "section2", "section3", "section4", "section5",
+                                       "section6", "section7", "section8", "section9", "section10"};
+
+}  // namespace
+
+ZelvoPlugin::ZelvoPlugin(OfxImageEffectHandle handle) : ImageEffect(handle)
+{
+    dstClip = getClip("Output");
+    srcClip = getClip("Source");
+    splitCountParam = getIntParam("splitCount");
+    splitAngleParam = getDoubleParam("splitAngle");
+    for (int i = 0; i < 10; ++i)
+        sectionParams[i] = getBooleanParam(kSectionNames[i]);
+    openCL = std::make_unique<Zelvo::OpenCLState>();
+}
+
+ZelvoPlugin::~ZelvoPlugin() = default;
+
+void ZelvoPlugin::readSectionFlags(double time, bool flags[]) const
+{
+    for (int i = 0; i < 10; ++i) {
+        flags[i] = true;
+        if (sectionParams[i])
+            sectionParams[i]->valueAt(time, flags[i]);
+    }
+}
+
+bool ZelvoPlugin::renderOpenCL(const OFX::RenderArguments &)
+{
+    // The device path is not available yet: every render takes the CPU path.
+    return false;
+}
+
+void ZelvoPlugin::render(const OFX::RenderArguments &args)
+{
+    if (useOpenCL && renderOpenCL(args))
+        return;
+    const OFX::PixelDepthEnum depth = dstClip->getPixelDepth();
+    const OFX::ComponentsEnum components = dstClip->getPixelComponents();
+    if (components != OFX::ePixelComponentRGBA)
+        return;
+    std::unique_ptr<ZelvoProcessorBase> processor;
+    switch (depth) {
+    case OFX::eBitDepthUByte: processor = std::make_unique<ZelvoProcessor8>(*this); break;
+    case OFX::eBitDepthUShort: processor = std::make_unique<ZelvoProcessor16>(*this); break;
+    case OFX::eBitDepthFloat: processor = std::make_unique<ZelvoProcessorFloat>(*this); break;
+    default: OFX::raiseStatus(kOfxStatErrUnsupported);
+    }
+    setupAndProcess(*processor, args);
+}
+
+void ZelvoPlugin::setupAndProcess(ZelvoProcessorBase &processor, const OFX::RenderArguments &args)
+{
+    const double time = args.time;
+    std::unique_ptr<OFX::Image> dst(dstClip->getImage(time));
+    if (!dst)
+        OFX::raiseStatus(kOfxStatFailed);
+    const OFX::PixelDepthEnum depth = dst->pixelDepth();
+    const OFX::ComponentsEnum components = dst->components();
+    // The processor was chosen by the clip; an image of another layout would
+    // be written past its rows.
+    if (depth != dstClip->getPixelDepth() || components != dstClip->getPixelComponents())
+        OFX::raiseStatus(kOfxStatErrFormat);
+    std::unique_ptr<OFX::Image> src(srcClip->getImage(time));
+    if (src && (src->pixelDepth() != depth || src->components() != components))
+        OFX::raiseStatus(kOfxStatErrFormat);
+
+    int count = 2;
+    double angle = 0.0;
+    splitCountParam->valueAt(time, count);
+    splitAngleParam->valueAt(time, angle);
+
+    processor.dstImage = dst.get();
+    processor.dstRowBytes = dst->rowBytes();
+    processor.dstPixelBytes = processorPixelBytes(*dst);
+    if (src) {
+        processor.srcImg = src.get();
+        processor.srcRowBytes = src->rowBytes();
+        processor.srcPixelBytes = processorPixelBytes(*src);
+        processor.srcPixels = src->pixelData();
+        processor.srcBounds = src->bounds();
+    }
+
+    // Nothing is written outside the destination; an inverted window is empty.
+    const OfxRectI &b = dst->bounds();
+    OfxRectI window = args.renderWindow;
+    window.x1 = std::max(window.x1, b.x1);
+    window.y1 = std::max(window.y1, b.y1);
+    window.x2 = std::max(std::min(window.x2, b.x2), window.x1);
+    window.y2 = std::max(std::min(window.y2, b.y2), window.y1);
+    processor.renderWindow = window;
+
+    processor.splitCount = count;
+    processor.splitCountF = static_cast<float>(count);
+    if (src)
+        processor.setGeometry(Zelvo::buildSectionGeometry(src->bounds(), angle, count));
+    readSectionFlags(time, processor.sectionVisible);
+    processor.run();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+// The section split effect's instance: binds its two clips and twelve
+// parameters, and renders on the OpenCL device when it can, on the CPU
+// otherwise. Every other action keeps the base's default reply.
+
+#include <memory>
+
+#include "effect/opencl_state.h"
+#include "instance/image_effect.h"
+
+class ZelvoProcessorBase;
+
+class ZelvoPlugin : public OFX::ImageEffect {
+public:
+    explicit ZelvoPlugin(OfxImageEffectHandle handle);
+    ~ZelvoPlugin() override;
+
+    void render(const OFX::RenderArguments &args) override;
+
+private:
+    bool renderOpenCL(const OFX::RenderArguments &args);
+    void setupAndProcess(ZelvoProcessorBase &processor, const OFX::RenderArguments &args);
+    // Ten flags at the render time; a missing parameter reads as visible.
+    void readSectionFlags(double time, bool flags[]) const;
+
+    OFX::Clip *dstClip = nullptr;
+    OFX::Clip *srcClip = nullptr;
+    OFX::IntParam *splitCountParam = nullptr;
+    OFX::DoubleParam *splitAngleParam = nullptr;
+    OFX::BooleanParam *sectionParams[10] = {};
+    std::unique_ptr<Zelvo::OpenCLState> openCL;
+    bool useOpenCL = true;
+};

@@ -1,0 +1,101 @@
+#include "effect/zelvo_plugin_factory.h"
+
+#include <cstdio>
+
+#include "describe/image_effect_descriptor.h"
+#include "effect/zelvo_plugin.h"
+
+const char *const kZelvoPluginIdentifier = "com.zelvo.sectionsplit.ja";
+
+namespace {
+
+const char *const kSectionNames[10] = {"section1", "section2", "section3", "section4", "section5",
+                                       "section6", "section7", "section8", "section9", "section10"};
+
+std::string format(const char *pattern, int d)
+{
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, pattern, d);
+    return buffer;
+}
+
+}  // namespace
+
+ZelvoPluginFactory::ZelvoPluginFactory() : PluginFactoryHelper(kZelvoPluginIdentifier, 2, 1) {}
+
+ZelvoPluginFactory &zelvoPluginFactory()
+{
+    static ZelvoPluginFactory factory;
+    return factory;
+}
+
+void ZelvoPluginFactory::describe(OFX::ImageEffectDescriptor &d)
+{
+    d.setLabels("Zelvo", "Zelvo", "Zelvo");
+    d.setPluginGrouping("Transform");
+    d.setPluginDescription("画面を複数セクションに分割（最適化版）");
+    d.addSupportedContext(OFX::eContextGeneral);
+    d.addSupportedContext(OFX::eContextFilter);
+    d.addSupportedBitDepth(OFX::eBitDepthUByte);
+    d.addSupportedBitDepth(OFX::eBitDepthUShort);
+    d.addSupportedBitDepth(OFX::eBitDepthFloat);
+    d.setSingleInstance(false);
+    d.setHostFrameThreading(false);
+    d.setSupportsMultiResolution(true);
+    d.setSupportsTiles(true);
+    d.setTemporalClipAccess(false);
+    d.setFieldRenderTwiceAlways(false);
+    d.setSupportsMultipleClipPARs(true);
+    d.setSupportsMultipleClipDepths(true);
+}
+
+void ZelvoPluginFactory::describeInContext(OFX::ImageEffectDescriptor &d, OFX::ContextEnum)
+{
+    OFX::ClipDescriptor *source = d.defineClip("Source");
+    source->addSupportedComponent(OFX::ePixelComponentRGBA);
+    source->addSupportedComponent(OFX::ePixelComponentAlpha);
+    source->setTemporalClipAccess(false);
+    source->setSupportsTiles(true);
+    source->setIsMask(false);
+    source->setOptional(false);
+
+    OFX::ClipDescriptor *output = d.defineClip("Output");
+    output->addSupportedComponent(OFX::ePixelComponentRGBA);
+    output->addSupportedComponent(OFX::ePixelComponentAlpha);
+    output->setSupportsTiles(true);
+
+    OFX::PageParamDescriptor *page = d.definePageParam("Controls");
+
+    OFX::IntParamDescriptor *count = d.defineIntParam("splitCount");
+    count->setLabels("分割数", "分割数", "分割数");
+    count->setHint("セクション数 (1-10)");
+    count->setDefault(2);
+    count->setRange(1, 10);
+    count->setDisplayRange(1, 10);
+    count->setAnimates(true);
+    page->addChild(*count);
+
+    OFX::DoubleParamDescriptor *angle = d.defineDoubleParam("splitAngle");
+    angle->setLabels("分割角度", "分割角度", "分割角度");
+    angle->setHint("分割線の角度 (0-359)");
+    angle->setDefault(0.0);
+    angle->setRange(0.0, 359.0);
+    angle->setDisplayRange(0.0, 359.0);
+    angle->setAnimates(true);
+    page->addChild(*angle);
+
+    for (int d_ = 1; d_ <= 10; ++d_) {
+        OFX::BooleanParamDescriptor *section = d.defineBooleanParam(kSectionNames[d_ - 1]);
+        const std::string label = format("セクション %d", d_);
+        section->setLabels(label, label, label);
+        section->setHint(format("セクション %d の表示/非表示", d_));
+        section->setDefault(true);
+        section->setAnimates(true);
+        page->addChild(*section);
+    }
+}
+
+OFX::ImageEffect *ZelvoPluginFactory::createInstance(OfxImageEffectHandle handle, OFX::ContextEnum)
+{
+    return new ZelvoPlugin(handle);
+}
