@@ -28,3 +28,6 @@ test: test-normal test-asan
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+bench: build
+	$(BUILD)/bench/zelvo_bench
