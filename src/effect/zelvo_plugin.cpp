@@ -1,7 +1,9 @@
 #include "effect/zelvo_plugin.h"
 
+#include <algorithm>
 #include <memory>
 
+#include "effect/opencl_renderer.h"
 #include "effect/section_geometry.h"
 #include "effect/zelvo_processor.h"
 #include "property/raise_status.h"
@@ -35,10 +37,42 @@ void ZelvoPlugin::readSectionFlags(double time, bool flags[]) const
     }
 }
 
-bool ZelvoPlugin::renderOpenCL(const OFX::RenderArguments &)
+bool ZelvoPlugin::renderOpenCL(const OFX::RenderArguments &args)
 {
-    // The device path is not available yet: every render takes the CPU path.
-    return false;
+    const double time = args.time;
+    std::unique_ptr<OFX::Image> dst(dstClip->getImage(time));
+    std::unique_ptr<OFX::Image> src(srcClip->getImage(time));
+    if (!dst || !src || dst->pixelDepth() != OFX::eBitDepthUByte || dst->components() != OFX::ePixelComponentRGBA)
+        return false;
+    // The device reads the source and writes the destination as one frame of
+    // one layout; anything else is left to the CPU path.
+    const OfxRectI &b = src->bounds();
+    const OfxRectI &d = dst->bounds();
+    if (src->pixelDepth() != OFX::eBitDepthUByte || src->components() != OFX::ePixelComponentRGBA ||
+        b.x1 != d.x1 || b.y1 != d.y1 || b.x2 != d.x2 || b.y2 != d.y2 || src->rowBytes() != dst->rowBytes())
+        return false;
+
+    int count = 2;
+    double angle = 0.0;
+    splitCountParam->valueAt(time, count);
+    splitAngleParam->valueAt(time, angle);
+
+    Zelvo::SplitKernelJob job;
+    job.srcPixels = src->pixelData();
+    job.dstPixels = dst->pixelData();
+    job.width = b.x2 - b.x1;
+    job.height = b.y2 - b.y1;
+    job.rowBytes = src->rowBytes();
+    job.geometry = Zelvo::buildSectionGeometry(b, angle, count);
+    job.count = count;
+    readSectionFlags(time, job.visible);
+    // Only the render window is handed back, as on the CPU path.
+    const OfxRectI &w = args.renderWindow;
+    job.readBack.x1 = std::clamp(w.x1, b.x1, b.x2) - b.x1;
+    job.readBack.y1 = std::clamp(w.y1, b.y1, b.y2) - b.y1;
+    job.readBack.x2 = std::max(std::clamp(w.x2, b.x1, b.x2) - b.x1, job.readBack.x1);
+    job.readBack.y2 = std::max(std::clamp(w.y2, b.y1, b.y2) - b.y1, job.readBack.y1);
+    return Zelvo::runSplitKernel(*openCL, job);
 }
 
 void ZelvoPlugin::render(const OFX::RenderArguments &args)

@@ -42,3 +42,11 @@ TEST(PluginBinary, ExportsOnlyTheTwoEntryPoints)
     }
     EXPECT_LE(checked, 2);
 }
+
+TEST(PluginBinary, DoesNotNeedTheOpenCLLoaderToLoad)
+{
+    // OpenCL is resolved at run time; a machine without it still loads us.
+    std::string out = run(std::string("readelf -d '") + ZELVO_PLUGIN_PATH + "' 2>&1");
+    ASSERT_NE(out.find("NEEDED"), std::string::npos) << out;
+    EXPECT_EQ(out.find("libOpenCL"), std::string::npos) << out;
+}
