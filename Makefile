@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CTEST = ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build test test-normal test-asan bench clean
+.PHONY: all deps build test test-normal test-asan bench demo install clean
 
 all: build
 
@@ -25,6 +25,24 @@ test-asan: deps
 	  UBSAN_OPTIONS=print_stacktrace=1 $(CTEST)
 
 test: test-normal test-asan
+
+# The main job: render a test card through the plug-in with a few telling settings.
+demo: build
+	mkdir -p out
+	$(BUILD)/zelvo testcard out/testcard.png
+	$(BUILD)/zelvo render out/testcard.png out/bands-4-at-30.png \
+	  -p splitCount=4 -p splitAngle=30 -p section2=off -p section4=off
+	$(BUILD)/zelvo render out/testcard.png out/bands-10-at-90.png \
+	  -p splitCount=10 -p splitAngle=90 -p section2=off -p section4=off -p section6=off -p section8=off -p section10=off
+	$(BUILD)/zelvo render out/testcard.png out/turning.####.png --frames 1-24 \
+	  -p splitCount=6 -p splitAngle=0@1,180@24 -p section2=off -p section4=off -p section6=off
+	@echo
+	@echo "Rendered through $(BUILD)/Zelvo.ofx.bundle:"
+	@ls -1 $(CURDIR)/out/testcard.png $(CURDIR)/out/bands-*.png
+	@echo "$(CURDIR)/out/turning.0001.png .. turning.0024.png (angle animated 0 to 180)"
+
+install: build
+	cmake --install $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

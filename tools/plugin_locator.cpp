@@ -1,0 +1,87 @@
+#include "plugin_locator.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "cli_error.h"
+#include "status_text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char *const kDefaultIdentifier = "com.zelvo.sectionsplit.ja";
+
+fs::path executableDir(const char *argv0)
+{
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        self = fs::absolute(argv0, ec);
+    return self.parent_path();
+}
+
+// The identifier of the first image-effect plug-in in a binary, or empty.
+std::string identifierOf(const std::string &binaryPath)
+{
+    try {
+        ofxhost::PluginBinary binary(binaryPath);
+        if (binary.count() < 1 || !binary.plugin(0))
+            return {};
+        return binary.plugin(0)->pluginIdentifier ? binary.plugin(0)->pluginIdentifier : "";
+    } catch (const ofxhost::HostError &) {
+        return {};
+    }
+}
+
+}  // namespace
+
+std::string locatePlugin(const std::string &plugin, const char *argv0)
+{
+    std::error_code ec;
+    if (!plugin.empty() && fs::exists(plugin, ec))
+        return plugin;
+    const std::string wanted = plugin.empty() ? kDefaultIdentifier : plugin;
+    if (plugin.empty()) {
+        const fs::path dir = executableDir(argv0);
+        for (const fs::path &candidate : {dir / "Zelvo.ofx.bundle", dir / "Zelvo.ofx", dir / "../Zelvo.ofx.bundle"})
+            if (fs::exists(candidate, ec))
+                return candidate.lexically_normal().string();
+    }
+    for (const std::string &binary : ofxhost::discoverPluginBinaries())
+        if (identifierOf(binary) == wanted)
+            return binary;
+    throw CliError("plug-in not found: " + wanted + " (not a path, and not on OFX_PLUGIN_PATH or /usr/OFX/Plugins)");
+}
+
+LoadedPlugin loadPlugin(const std::string &path)
+{
+    LoadedPlugin loaded;
+    try {
+        loaded.binary = std::make_unique<ofxhost::PluginBinary>(path);
+    } catch (const ofxhost::HostError &e) {
+        throw CliError(e.what());
+    }
+    OfxPlugin *record = loaded.binary->count() > 0 ? loaded.binary->plugin(0) : nullptr;
+    if (!record)
+        throw CliError("no image-effect plug-in in " + path);
+    loaded.plugin = std::make_unique<ofxhost::Plugin>(record);
+    OfxStatus status = loaded.plugin->load();
+    if (status != kOfxStatOK && status != kOfxStatReplyDefault)
+        throw CliError("the plug-in refused to load: " + statusText(status));
+    status = loaded.plugin->describe();
+    if (status != kOfxStatOK && status != kOfxStatReplyDefault)
+        throw CliError("the plug-in failed to describe itself: " + statusText(status));
+    const auto contexts = loaded.plugin->info("").contexts;
+    loaded.context = "OfxImageEffectContextFilter";
+    bool hasFilter = false;
+    for (const auto &c : contexts)
+        hasFilter = hasFilter || c == loaded.context;
+    if (!hasFilter && !contexts.empty())
+        loaded.context = contexts.front();
+    status = loaded.plugin->describeInContext(loaded.context);
+    if (status != kOfxStatOK && status != kOfxStatReplyDefault)
+        throw CliError("the plug-in failed to describe itself in " + loaded.context + ": " + statusText(status));
+    return loaded;
+}

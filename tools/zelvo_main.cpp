@@ -1,0 +1,60 @@
+// zelvo: describe, list and render OFX image-effect plug-ins from the
+// command line, through our own host.
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "cli_error.h"
+#include "commands.h"
+
+int main(int argc, char **argv)
+{
+    CLI::App app{"zelvo: run OFX image-effect plug-ins (by default the Zelvo section split) from the command line"};
+    app.require_subcommand(1);
+
+    std::string describePlugin;
+    CLI::App *describe = app.add_subcommand("describe", "Show a plug-in as a host sees it");
+    describe->add_option("PLUGIN", describePlugin,
+                         "Bundle or binary path, or a plug-in identifier on OFX_PLUGIN_PATH and /usr/OFX/Plugins "
+                         "(default: the plug-in beside this tool)");
+
+    app.add_subcommand("plugins", "List the OFX plug-ins on OFX_PLUGIN_PATH and /usr/OFX/Plugins");
+
+    RenderOptions render;
+    CLI::App *renderCmd = app.add_subcommand("render", "Render images or frame sequences through the plug-in");
+    renderCmd->add_option("INPUT", render.input, "Input image, or a pattern with # or %04d")->required();
+    renderCmd->add_option("OUTPUT", render.output, "Output image (format by extension), or a pattern")->required();
+    renderCmd->add_option("--param,-p", render.params,
+                          "NAME=VALUE, or NAME=V1@F1,V2@F2,... for keyframes interpolated by the host");
+    renderCmd->add_option("--frames", render.frames, "Frame range A-B for sequence patterns");
+    renderCmd->add_option("--depth", render.depth, "Render depth: 8, 16 or float (default: the input's)");
+    renderCmd->add_option("--threads", render.threads, "Host threads to offer the plug-in (default: all CPUs)");
+    renderCmd->add_option("--plugin", render.plugin, "Plug-in path or identifier (default: Zelvo)");
+
+    std::string cardOutput;
+    int cardWidth = 960, cardHeight = 540;
+    CLI::App *card = app.add_subcommand("testcard", "Write a colourful 8-bit test card image");
+    card->add_option("OUTPUT", cardOutput, "Output image")->required();
+    card->add_option("--width", cardWidth, "Width in pixels");
+    card->add_option("--height", cardHeight, "Height in pixels");
+
+    CLI11_PARSE(app, argc, argv);
+    try {
+        if (describe->parsed())
+            return describeCommand(describePlugin, argv[0]);
+        if (app.got_subcommand("plugins"))
+            return pluginsCommand();
+        if (renderCmd->parsed())
+            return renderCommand(render, argv[0]);
+        if (card->parsed())
+            return testcardCommand(cardOutput, cardWidth, cardHeight);
+    } catch (const CliError &e) {
+        std::cerr << "zelvo: " << e.what() << std::endl;
+        return 1;
+    } catch (const std::exception &e) {
+        std::cerr << "zelvo: " << e.what() << std::endl;
+        return 1;
+    }
+    return 0;
+}
