@@ -1,0 +1,14 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// One validation check: it runs in a child process of its own, on the
+// plug-in at the path, and fails by throwing CheckFailure.
+struct ValidateCheck {
+    std::string name;
+    std::function<void(const std::string &pluginPath, unsigned seed)> run;
+};
+
+const std::vector<ValidateCheck> &validateChecks();
