@@ -1,10 +1,11 @@
 # Thin front door over CMake. `make test` is what CI runs.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 CTEST = ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build test test-normal test-asan bench demo install clean
+.PHONY: all deps build test test-normal test-asan test-tsan bench demo install clean
 
 all: build
 
@@ -24,7 +25,16 @@ test-asan: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1 $(CTEST)
 
-test: test-normal test-asan
+# The threaded paths under ThreadSanitizer: renders on several host threads,
+# the host's thread suite and concurrent instances.
+TSAN_TESTS = ZelvoRender|HostSuites.MultiThread|HostSuites.AnAwkward|zelvo_validate
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVO_SANITIZE_THREAD=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target host_tests zelvo ZelvoPlugin
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  $(CTEST) -R '$(TSAN_TESTS)'
+
+test: test-normal test-asan test-tsan
 
 # The main job: render a test card through the plug-in with a few telling settings.
 demo: build
@@ -45,7 +55,7 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
 
 bench: build
 	$(BUILD)/bench/zelvo_bench

@@ -5,6 +5,7 @@
 #include <fnmatch.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,42 +22,38 @@
 namespace {
 
 constexpr int kTimeLimitSeconds = 120;
+constexpr int kReportFd = 3;
 
 struct Outcome {
     bool passed;
     std::string reason;
 };
 
+// The check runs in a fresh process of this tool (spawned, not forked, so
+// that no state of ours and no thread is inherited); it reports a failure's
+// reason on descriptor 3.
 Outcome runInChild(const ValidateCheck &check, const std::string &path, unsigned seed)
 {
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
         return {false, "cannot create a pipe"};
-    std::cout.flush();
-    std::cerr.flush();
-    const pid_t child = fork();
-    if (child < 0)
-        return {false, "cannot fork"};
-    if (child == 0) {
-        close(pipeFds[0]);
-        // The plug-in's own console lines are not the validator's output.
-        const int devNull = open("/dev/null", O_WRONLY);
-        if (devNull >= 0)
-            dup2(devNull, STDOUT_FILENO);
-        std::string reason;
-        int code = 0;
-        try {
-            check.run(path, seed);
-        } catch (const std::exception &e) {
-            reason = e.what();
-            code = 1;
-        }
-        if (!reason.empty() && write(pipeFds[1], reason.data(), reason.size()) < 0)
-            code = 2;
-        close(pipeFds[1]);
-        _exit(code);
-    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], kReportFd);
+    // The plug-in's own console lines are not the validator's output.
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    const std::string seedText = std::to_string(seed);
+    const char *args[] = {"/proc/self/exe", "validate", path.c_str(), "--seed", seedText.c_str(),
+                          "--run-check", check.name.c_str(), nullptr};
+    pid_t child = -1;
+    const int spawned = posix_spawn(&child, "/proc/self/exe", &actions, nullptr, const_cast<char **>(args), environ);
+    posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
+    if (spawned != 0) {
+        close(pipeFds[0]);
+        return {false, std::string("cannot start a check process: ") + std::strerror(spawned)};
+    }
     std::string reason;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kTimeLimitSeconds);
     bool timedOut = false;
@@ -91,13 +88,35 @@ Outcome runInChild(const ValidateCheck &check, const std::string &path, unsigned
     return {false, reason.empty() ? "exited with code " + std::to_string(WEXITSTATUS(status)) : reason};
 }
 
+// Inside the check's own process.
+int runOneCheck(const std::string &name, const std::string &path, unsigned seed)
+{
+    for (const ValidateCheck &check : validateChecks()) {
+        if (check.name != name)
+            continue;
+        std::string reason;
+        try {
+            check.run(path, seed);
+            return 0;
+        } catch (const std::exception &e) {
+            reason = e.what();
+        }
+        if (write(kReportFd, reason.data(), reason.size()) < 0)
+            return 2;
+        return 1;
+    }
+    return 3;
+}
+
 }  // namespace
 
 int validateCommand(const std::string &plugin, std::optional<unsigned> seedOption, const std::string &only,
-                    const char *argv0)
+                    const std::string &runCheck, const char *argv0)
 {
     const std::string path = locatePlugin(plugin, argv0);
     const unsigned seed = seedOption ? *seedOption : std::random_device{}();
+    if (!runCheck.empty())
+        return runOneCheck(runCheck, path, seed);
     std::cout << "validating " << path << " with seed " << seed << " (replay with --seed " << seed << ")"
               << std::endl;
     int passed = 0, failed = 0;

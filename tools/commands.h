@@ -20,6 +20,6 @@ struct RenderOptions {
 int renderCommand(const RenderOptions &options, const char *argv0);
 
 int validateCommand(const std::string &plugin, std::optional<unsigned> seed, const std::string &only,
-                    const char *argv0);
+                    const std::string &runCheck, const char *argv0);
 
 int testcardCommand(const std::string &output, int width, int height);

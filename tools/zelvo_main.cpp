@@ -32,13 +32,15 @@ int main(int argc, char **argv)
     renderCmd->add_option("--threads", render.threads, "Host threads to offer the plug-in (default: all CPUs)");
     renderCmd->add_option("--plugin", render.plugin, "Plug-in path or identifier (default: Zelvo)");
 
-    std::string validatePlugin, validateOnly;
+    std::string validatePlugin, validateOnly, validateRunCheck;
     std::optional<unsigned> validateSeed;
     CLI::App *validate = app.add_subcommand(
         "validate", "Run an OFX image-effect plug-in through checks that prove it harmless to any host");
     validate->add_option("PLUGIN", validatePlugin, "Bundle or binary path, or identifier (default: Zelvo)");
     validate->add_option("--seed", validateSeed, "Seed of the random checks, to replay a run");
     validate->add_option("--only", validateOnly, "Run only the checks whose names match this pattern");
+    validate->add_option("--run-check", validateRunCheck, "Run one check in this process (used by validate itself)")
+        ->group("");
 
     std::string cardOutput;
     int cardWidth = 960, cardHeight = 540;
@@ -56,7 +58,7 @@ int main(int argc, char **argv)
         if (renderCmd->parsed())
             return renderCommand(render, argv[0]);
         if (validate->parsed())
-            return validateCommand(validatePlugin, validateSeed, validateOnly, argv[0]);
+            return validateCommand(validatePlugin, validateSeed, validateOnly, validateRunCheck, argv[0]);
         if (card->parsed())
             return testcardCommand(cardOutput, cardWidth, cardHeight);
     } catch (const CliError &e) {

@@ -1,5 +1,6 @@
 #include "entry/plugin_registry.h"
 
+#include <deque>
 #include <memory>
 
 #include "entry/host_suites.h"
@@ -10,22 +11,34 @@ namespace {
 
 bool registryInitialised = false;
 
-// Released records: kept alive for the life of the module.
-std::vector<std::unique_ptr<OfxPlugin>> &retiredRecords()
+// Every record ever handed out stays valid until the module goes: a host may
+// keep a pointer across an unload. Released records are reused once two of
+// a factory's wait, which bounds the memory over any number of unloads while
+// a rebuilt record is never the one just released.
+std::vector<std::unique_ptr<OfxPlugin>> &recordStorage()
 {
-    static std::vector<std::unique_ptr<OfxPlugin>> retired;
-    return retired;
+    static std::vector<std::unique_ptr<OfxPlugin>> storage;
+    return storage;
 }
 
-std::vector<std::unique_ptr<OfxPlugin>> &liveRecords()
+std::map<PluginFactory *, std::deque<OfxPlugin *>> &releasedRecords()
 {
-    static std::vector<std::unique_ptr<OfxPlugin>> live;
-    return live;
+    static std::map<PluginFactory *, std::deque<OfxPlugin *>> released;
+    return released;
 }
 
 OfxPlugin *buildPluginRecord(PluginFactory &factory)
 {
-    auto record = std::make_unique<OfxPlugin>();
+    OfxPlugin *record = nullptr;
+    auto &released = releasedRecords()[&factory];
+    if (released.size() >= 2) {
+        record = released.front();
+        released.pop_front();
+    } else {
+        recordStorage().push_back(std::make_unique<OfxPlugin>());
+        record = recordStorage().back().get();
+    }
+    *record = OfxPlugin{};
     record->pluginApi = kOfxImageEffectPluginApi;
     record->apiVersion = kOfxImageEffectPluginApiVersion;
     record->pluginIdentifier = factory.getIdentifier().c_str();
@@ -33,8 +46,7 @@ OfxPlugin *buildPluginRecord(PluginFactory &factory)
     record->pluginVersionMinor = factory.getVersionMinor();
     record->setHost = setHost;
     record->mainEntry = factory.getMainEntry();
-    liveRecords().push_back(std::move(record));
-    return liveRecords().back().get();
+    return record;
 }
 
 }  // namespace
@@ -105,17 +117,15 @@ void releasePluginRecord(const std::string &uniqueKey)
     if (entry == pluginRegistry().end() || !entry->second.second)
         return;
     OfxPlugin *record = entry->second.second;
+    bool wasLive = false;
     for (auto &slot : pluginRecords())
-        if (slot == record)
+        if (slot == record) {
             slot = nullptr;
-    auto &live = liveRecords();
-    for (auto it = live.begin(); it != live.end(); ++it) {
-        if (it->get() == record) {
-            retiredRecords().push_back(std::move(*it));
-            live.erase(it);
-            break;
+            wasLive = true;
         }
-    }
+    // A second unload finds the record already released.
+    if (wasLive)
+        releasedRecords()[entry->second.first].push_back(record);
 }
 
 }  // namespace OFX

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "faults.h"
 #include "host.h"
@@ -103,6 +104,26 @@ TEST_F(Dispatch, UnloadReleasesTheRecordAndAKeptPointerStillWorks)
     // A host that kept the old record loads through it again.
     EXPECT_EQ(before->mainEntry(kOfxActionLoad, nullptr, nullptr, nullptr), kOfxStatOK);
     EXPECT_EQ(before->mainEntry(kOfxActionUnload, nullptr, nullptr, nullptr), kOfxStatOK);
+}
+
+TEST_F(Dispatch, RecordsHandedOutStayValidOverManyUnloads)
+{
+    std::vector<OfxPlugin *> seen;
+    for (int cycle = 0; cycle < 12; ++cycle) {
+        OfxPlugin *record = binary->rawPlugin(0);
+        if (!seen.empty()) {
+            EXPECT_NE(record, seen.back());
+        }
+        seen.push_back(record);
+        record->setHost(Host::instance().record());
+        ASSERT_EQ(record->mainEntry(kOfxActionLoad, nullptr, nullptr, nullptr), kOfxStatOK);
+        ASSERT_EQ(record->mainEntry(kOfxActionUnload, nullptr, nullptr, nullptr), kOfxStatOK);
+    }
+    for (OfxPlugin *old : seen) {
+        EXPECT_STREQ(old->pluginIdentifier, "org.zelvo.test.dispatch");
+        EXPECT_EQ(old->mainEntry(kOfxActionLoad, nullptr, nullptr, nullptr), kOfxStatOK);
+        EXPECT_EQ(old->mainEntry(kOfxActionUnload, nullptr, nullptr, nullptr), kOfxStatOK);
+    }
 }
 
 TEST_F(Dispatch, LoadWithoutAHostRecordIsABadHandle)
