@@ -1,11 +1,14 @@
+SHELL := /bin/bash
 # Thin front door over CMake. `make test` is what CI runs.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_TIME ?= 30
 JOBS ?= $(shell nproc)
 CTEST = ctest --output-on-failure -j $(JOBS)
 
-.PHONY: all deps build test test-normal test-asan test-tsan bench demo install clean
+.PHONY: all deps build test test-normal test-asan test-tsan fuzz bench demo install clean
 
 all: build
 
@@ -34,7 +37,22 @@ test-tsan: deps
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  $(CTEST) -R '$(TSAN_TESTS)'
 
-test: test-normal test-asan test-tsan
+# Each libFuzzer target for FUZZ_TIME seconds (make fuzz FUZZ_TIME=3600 for
+# a long run). New inputs go to the build folder; the committed seeds stay.
+FUZZ_TARGETS = fuzz_render fuzz_actions
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVO_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS)
+	@for t in $(FUZZ_TARGETS); do \
+	  corpus=$${t#fuzz_}; mkdir -p $(FUZZ_BUILD)/corpus-$$corpus; \
+	  echo "fuzzing $$t for $(FUZZ_TIME) s"; \
+	  $(FUZZ_BUILD)/tests/fuzz/$$t -max_total_time=$(FUZZ_TIME) -timeout=30 -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus-$$corpus tests/fuzz/corpus/$$corpus 2>&1 \
+	    | grep -E "^(Done|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)" ; \
+	  test $${PIPESTATUS[0]} -eq 0 || exit 1; \
+	done
+
+test: test-normal test-asan test-tsan fuzz
 
 # The main job: render a test card through the plug-in with a few telling settings.
 demo: build
@@ -55,7 +73,7 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
 
 bench: build
 	$(BUILD)/bench/zelvo_bench

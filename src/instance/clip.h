@@ -20,6 +20,7 @@ public:
     const std::string &name() const { return name_; }
     const PropertySet &properties() const { return properties_; }
     OfxImageClipHandle handle() const { return clipHandle_; }
+    ImageEffect *effect() const { return effect_; }
 
     PixelDepthEnum getPixelDepth() const;
     ComponentsEnum getPixelComponents() const;

@@ -25,6 +25,7 @@ public:
     ParamTypeEnum paramType() const { return paramType_; }
     const PropertySet &properties() const { return properties_; }
     OfxParamHandle handle() const { return paramHandle_; }
+    ParamSet *paramSet() const { return paramSet_; }
 
 private:
     std::string name_;

@@ -1,0 +1,10 @@
+#include "fuzz_session.h"
+
+namespace OFX {
+
+void registerFactories()
+{
+    registerFactoriesForFuzzing();
+}
+
+}  // namespace OFX
