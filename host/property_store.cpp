@@ -57,48 +57,47 @@ PropertyStore *PropertyStore::from(OfxPropertySetHandle handle)
     return registry().count(store) ? store : nullptr;
 }
 
-void PropertyStore::defineInt(const std::string &name, std::vector<int> values, bool variable)
+void PropertyStore::define(const std::string &name, Property property)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
+    defaults_[name] = property;
+    props_[name] = std::move(property);
+}
+
+void PropertyStore::defineInt(const std::string &name, std::vector<int> values, bool variable)
+{
     Property p;
     p.type = PropType::Int;
     p.variableDimension = variable;
     p.ints = std::move(values);
-    defaults_[name] = p;
-    props_[name] = std::move(p);
+    define(name, std::move(p));
 }
 
 void PropertyStore::defineDouble(const std::string &name, std::vector<double> values, bool variable)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     Property p;
     p.type = PropType::Double;
     p.variableDimension = variable;
     p.doubles = std::move(values);
-    defaults_[name] = p;
-    props_[name] = std::move(p);
+    define(name, std::move(p));
 }
 
 void PropertyStore::definePointer(const std::string &name, std::vector<void *> values, bool variable)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     Property p;
     p.type = PropType::Pointer;
     p.variableDimension = variable;
     p.pointers = std::move(values);
-    defaults_[name] = p;
-    props_[name] = std::move(p);
+    define(name, std::move(p));
 }
 
 void PropertyStore::defineString(const std::string &name, std::vector<std::string> values, bool variable)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
     Property p;
     p.type = PropType::String;
     p.variableDimension = variable;
     p.strings = std::move(values);
-    defaults_[name] = p;
-    props_[name] = std::move(p);
+    define(name, std::move(p));
 }
 
 void PropertyStore::remove(const std::string &name)

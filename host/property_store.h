@@ -64,6 +64,8 @@ public:
     OfxStatus getDimension(const char *name, int *count);
 
 private:
+    void define(const std::string &name, Property property);
+
     static constexpr unsigned kMagic = 0x0F1A5E75u;
     unsigned magic_ = kMagic;
     std::string kind_;
