@@ -64,16 +64,16 @@ std::unique_ptr<HostImage> readImage(const std::string &path, std::optional<Dept
     if (rgba.has_error())
         throw CliError("cannot convert " + path + " to RGBA: " + rgba.geterror());
 
-    const OIIO::ImageSpec &spec = rgba.spec();
+    const OIIO::ImageSpec &format = rgba.spec();
     ofxhost::ImageLayout layout;
     layout.depth = d;
-    layout.bounds = {0, 0, spec.width, spec.height};
+    layout.bounds = {0, 0, format.width, format.height};
     layout.negativeRowBytes = true;
     auto image = std::make_unique<HostImage>(layout);
-    if (spec.width > 0 && spec.height > 0) {
+    if (format.width > 0 && format.height > 0) {
         // The top row of the file is the last row of the frame.
-        void *top = image->pixel(0, spec.height - 1);
-        if (!rgba.get_pixels(OIIO::ROI(spec.x, spec.x + spec.width, spec.y, spec.y + spec.height, 0, 1, 0, 4),
+        void *top = image->pixel(0, format.height - 1);
+        if (!rgba.get_pixels(OIIO::ROI(format.x, format.x + format.width, format.y, format.y + format.height, 0, 1, 0, 4),
                              typeOf(d), top, OIIO::AutoStride, -image->rowBytes()))
             throw CliError("cannot read pixels of " + path + ": " + rgba.geterror());
     }

@@ -5,24 +5,18 @@
 
 #include "effect/opencl_renderer.h"
 #include "effect/section_geometry.h"
+#include "effect/zelvo_names.h"
 #include "effect/zelvo_processor.h"
 #include "property/raise_status.h"
 
-namespace {
-
-const char *const kSectionNames[10] = {"section1", "section2", "section3", "section4", "section5",
-                                       "section6", "section7", "section8", "section9", "section10"};
-
-}  // namespace
-
 ZelvoPlugin::ZelvoPlugin(OfxImageEffectHandle handle) : ImageEffect(handle)
 {
-    dstClip = getClip("Output");
-    srcClip = getClip("Source");
-    splitCountParam = getIntParam("splitCount");
-    splitAngleParam = getDoubleParam("splitAngle");
+    dstClip = getClip(Zelvo::kOutputClip);
+    srcClip = getClip(Zelvo::kSourceClip);
+    splitCountParam = getIntParam(Zelvo::kSplitCountParam);
+    splitAngleParam = getDoubleParam(Zelvo::kSplitAngleParam);
     for (int i = 0; i < 10; ++i)
-        sectionParams[i] = getBooleanParam(kSectionNames[i]);
+        sectionParams[i] = getBooleanParam(Zelvo::kSectionParams[i]);
     openCL = std::make_unique<Zelvo::OpenCLState>();
 }
 

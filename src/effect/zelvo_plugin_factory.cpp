@@ -3,14 +3,12 @@
 #include <cstdio>
 
 #include "describe/image_effect_descriptor.h"
+#include "effect/zelvo_names.h"
 #include "effect/zelvo_plugin.h"
 
 const char *const kZelvoPluginIdentifier = "com.zelvo.sectionsplit.ja";
 
 namespace {
-
-const char *const kSectionNames[10] = {"section1", "section2", "section3", "section4", "section5",
-                                       "section6", "section7", "section8", "section9", "section10"};
 
 std::string format(const char *pattern, int d)
 {
@@ -51,7 +49,7 @@ void ZelvoPluginFactory::describe(OFX::ImageEffectDescriptor &d)
 
 void ZelvoPluginFactory::describeInContext(OFX::ImageEffectDescriptor &d, OFX::ContextEnum)
 {
-    OFX::ClipDescriptor *source = d.defineClip("Source");
+    OFX::ClipDescriptor *source = d.defineClip(Zelvo::kSourceClip);
     source->addSupportedComponent(OFX::ePixelComponentRGBA);
     source->addSupportedComponent(OFX::ePixelComponentAlpha);
     source->setTemporalClipAccess(false);
@@ -59,14 +57,14 @@ void ZelvoPluginFactory::describeInContext(OFX::ImageEffectDescriptor &d, OFX::C
     source->setIsMask(false);
     source->setOptional(false);
 
-    OFX::ClipDescriptor *output = d.defineClip("Output");
+    OFX::ClipDescriptor *output = d.defineClip(Zelvo::kOutputClip);
     output->addSupportedComponent(OFX::ePixelComponentRGBA);
     output->addSupportedComponent(OFX::ePixelComponentAlpha);
     output->setSupportsTiles(true);
 
     OFX::PageParamDescriptor *page = d.definePageParam("Controls");
 
-    OFX::IntParamDescriptor *count = d.defineIntParam("splitCount");
+    OFX::IntParamDescriptor *count = d.defineIntParam(Zelvo::kSplitCountParam);
     count->setLabels("分割数", "分割数", "分割数");
     count->setHint("セクション数 (1-10)");
     count->setDefault(2);
@@ -75,7 +73,7 @@ void ZelvoPluginFactory::describeInContext(OFX::ImageEffectDescriptor &d, OFX::C
     count->setAnimates(true);
     page->addChild(*count);
 
-    OFX::DoubleParamDescriptor *angle = d.defineDoubleParam("splitAngle");
+    OFX::DoubleParamDescriptor *angle = d.defineDoubleParam(Zelvo::kSplitAngleParam);
     angle->setLabels("分割角度", "分割角度", "分割角度");
     angle->setHint("分割線の角度 (0-359)");
     angle->setDefault(0.0);
@@ -85,7 +83,7 @@ void ZelvoPluginFactory::describeInContext(OFX::ImageEffectDescriptor &d, OFX::C
     page->addChild(*angle);
 
     for (int d_ = 1; d_ <= 10; ++d_) {
-        OFX::BooleanParamDescriptor *section = d.defineBooleanParam(kSectionNames[d_ - 1]);
+        OFX::BooleanParamDescriptor *section = d.defineBooleanParam(Zelvo::kSectionParams[d_ - 1]);
         const std::string label = format("セクション %d", d_);
         section->setLabels(label, label, label);
         section->setHint(format("セクション %d の表示/非表示", d_));

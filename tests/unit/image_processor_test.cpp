@@ -9,18 +9,13 @@
 #include "host_image.h"
 #include "host_objects.h"
 #include "instance/image_effect.h"
+#include "null_effect.h"
 #include "ofx/ofx_names.h"
 #include "processing/image_processor.h"
 
 using namespace ofxhost;
 
 namespace {
-
-class NullEffect : public OFX::ImageEffect {
-public:
-    using OFX::ImageEffect::ImageEffect;
-    void render(const OFX::RenderArguments &) override {}
-};
 
 // Records the strips it is given and the threads they ran on.
 class RecordingProcessor : public OFX::ImageProcessor {

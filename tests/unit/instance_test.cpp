@@ -6,6 +6,7 @@
 #include "host_image.h"
 #include "host_objects.h"
 #include "instance/image_effect.h"
+#include "null_effect.h"
 #include "ofx/ofx_names.h"
 #include "property/exceptions.h"
 
@@ -14,11 +15,7 @@ using namespace ofxhost;
 
 namespace {
 
-class TestEffect : public OFX::ImageEffect {
-public:
-    using OFX::ImageEffect::ImageEffect;
-    void render(const OFX::RenderArguments &) override {}
-};
+using TestEffect = NullEffect;
 
 class Instances : public BoundHost {
 protected:

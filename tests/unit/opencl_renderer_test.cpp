@@ -14,17 +14,12 @@
 #include "host_image.h"
 #include "host_objects.h"
 #include "instance/image_effect.h"
+#include "null_effect.h"
 #include "ofx/ofx_names.h"
 
 using namespace ofxhost;
 
 namespace {
-
-class NullEffect : public OFX::ImageEffect {
-public:
-    using OFX::ImageEffect::ImageEffect;
-    void render(const OFX::RenderArguments &) override {}
-};
 
 // Image properties over a host buffer, for the CPU processor.
 std::unique_ptr<PropertyStore> imageProps(const HostImage &image)
