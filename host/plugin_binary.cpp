@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
+#include <utility>
 
 #include "ofx/ofx_core.h"
 
@@ -21,11 +23,23 @@ bool endsWith(const std::string &s, const std::string &suffix)
     return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-void scan(const fs::path &dir, std::vector<std::string> &out, int depth)
+struct Scan {
+    std::vector<std::string> &binaries;
+    std::vector<std::string> *skipped;
+    std::set<std::pair<dev_t, ino_t>> visited;  // every folder once: symbolic links may loop
+};
+
+void scan(const fs::path &dir, Scan &state, int depth)
 {
-    std::error_code ec;
-    if (depth > 16 || !fs::is_directory(dir, ec))
+    struct stat st;
+    if (depth > 64 || stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return;
+    if (!state.visited.insert({st.st_dev, st.st_ino}).second) {
+        if (state.skipped && depth > 0)
+            state.skipped->push_back(dir.string() + ": a link to a folder already searched (a loop?)");
+        return;
+    }
+    std::error_code ec;
     std::vector<fs::path> entries;
     for (const auto &entry : fs::directory_iterator(dir, ec))
         entries.push_back(entry.path());
@@ -37,13 +51,13 @@ void scan(const fs::path &dir, std::vector<std::string> &out, int depth)
         if (endsWith(name, ".ofx.bundle") && fs::is_directory(p, ec)) {
             std::string binary = resolveBinaryPath(p.string());
             if (fs::is_regular_file(binary, ec))
-                out.push_back(binary);
+                state.binaries.push_back(binary);
             continue;
         }
         if (fs::is_directory(p, ec))
-            scan(p, out, depth + 1);
+            scan(p, state, depth + 1);
         else if (endsWith(name, ".ofx"))
-            out.push_back(p.string());
+            state.binaries.push_back(p.string());
     }
 }
 
@@ -82,11 +96,12 @@ std::vector<std::string> searchDirectories()
     return dirs;
 }
 
-std::vector<std::string> discoverPluginBinaries()
+std::vector<std::string> discoverPluginBinaries(std::vector<std::string> *skipped)
 {
     std::vector<std::string> out;
+    Scan state{out, skipped, {}};
     for (const auto &dir : searchDirectories())
-        scan(dir, out, 0);
+        scan(dir, state, 0);
     return out;
 }
 

@@ -48,8 +48,9 @@ std::string resolveBinaryPath(const std::string &path);
 
 // Every plug-in binary on OFX_PLUGIN_PATH (colon-separated, in order) and
 // then /usr/OFX/Plugins, searched recursively; names starting with '@' are
-// skipped.
-std::vector<std::string> discoverPluginBinaries();
+// skipped. Every folder is searched once, however many links lead to it;
+// the folders passed over are noted in `skipped` when given.
+std::vector<std::string> discoverPluginBinaries(std::vector<std::string> *skipped = nullptr);
 std::vector<std::string> searchDirectories();
 
 }  // namespace ofxhost

@@ -3,7 +3,6 @@
 #include <sstream>
 
 #include "commands.h"
-#include "plugin_binary.h"
 #include "plugin_locator.h"
 
 namespace {
@@ -81,32 +80,5 @@ int describeCommand(const std::string &pluginArg, const char *argv0)
     for (const auto &p : info.params)
         if (p.type != "OfxParamTypePage" && std::find(shown.begin(), shown.end(), p.name) == shown.end())
             printParam(p);
-    return 0;
-}
-
-int pluginsCommand()
-{
-    int found = 0;
-    for (const std::string &path : ofxhost::discoverPluginBinaries()) {
-        try {
-            ofxhost::PluginBinary binary(path);
-            for (int i = 0; i < binary.count(); ++i) {
-                OfxPlugin *p = binary.rawPlugin(i);
-                if (!p || !p->pluginIdentifier)
-                    continue;
-                std::cout << p->pluginIdentifier << " " << p->pluginVersionMajor << "." << p->pluginVersionMinor
-                          << "  " << path << "\n";
-                ++found;
-            }
-        } catch (const ofxhost::HostError &e) {
-            std::cerr << "zelvo: skipped " << path << ": " << e.what() << "\n";
-        }
-    }
-    if (!found) {
-        std::cout << "no OFX plug-ins found in:";
-        for (const auto &dir : ofxhost::searchDirectories())
-            std::cout << " " << dir;
-        std::cout << "\n";
-    }
     return 0;
 }

@@ -1,15 +1,17 @@
-#include <iostream>
-#include <regex>
+#include <climits>
 
+#include "clean_stop.h"
 #include "cli_error.h"
 #include "commands.h"
 #include "frame_pattern.h"
+#include "frame_range.h"
 #include "host.h"
 #include "image_io.h"
 #include "param_values.h"
 #include "plugin_locator.h"
 #include "progress.h"
 #include "status_text.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -23,31 +25,36 @@ std::optional<ofxhost::Depth> parseDepth(const std::string &depth)
         return ofxhost::Depth::Short;
     if (depth == "float" || depth == "32")
         return ofxhost::Depth::Float;
-    throw CliError("--depth must be 8, 16 or float, not '" + depth + "'");
+    throw UsageError("--depth must be 8, 16 or float, not '" + depth + "'");
 }
 
-void parseFrames(const std::string &frames, int &first, int &last)
+// Rendering over an input would destroy it: the output must not be the
+// directory entry of this frame's input, nor of any input of the range.
+void refuseOverwritingInput(const std::string &inputPattern, const std::string &out, const FrameRange &range)
 {
-    static const std::regex range("^\\s*(-?[0-9]+)\\s*(?:-\\s*(-?[0-9]+))?\\s*$");
-    std::smatch m;
-    if (!std::regex_match(frames, m, range))
-        throw CliError("--frames needs A-B, not '" + frames + "'");
-    first = std::stoi(m[1].str());
-    last = m[2].matched ? std::stoi(m[2].str()) : first;
-    if (last < first)
-        throw CliError("--frames " + frames + " ends before it starts");
+    const std::string entry = entryPath(out);
+    const std::optional<long long> frame = frameOfFileName(entryPath(inputPattern), entry);
+    const bool isInput = isFramePattern(inputPattern)
+                             ? frame && *frame >= range.first && *frame <= range.last
+                             : entry == entryPath(inputPattern);
+    if (isInput)
+        throw UsageError("the output " + out + " is an input of this render; choose another OUTPUT");
 }
 
 }  // namespace
 
 int renderCommand(const RenderOptions &o, const char *argv0)
 {
+    cleanstop::setActivity("while loading the plug-in");
     const std::optional<ofxhost::Depth> depth = parseDepth(o.depth);
-    int first = 0, last = 0;
-    if (!o.frames.empty())
-        parseFrames(o.frames, first, last);
-    if (first != last && !isFramePattern(o.output))
-        throw CliError("rendering frames " + o.frames + " needs an OUTPUT pattern with # or %04d");
+    const FrameRange range = o.frames.empty() ? FrameRange{} : parseFrameRange(o.frames);
+    if (range.count() > 1 && !isFramePattern(o.output))
+        throw UsageError("rendering frames " + o.frames + " needs an OUTPUT pattern with # or %04d");
+    if (o.threads && (*o.threads < 1 || *o.threads > kMaxThreads))
+        throw UsageError("--threads must lie in 1.." + std::to_string(kMaxThreads) + ", not " +
+                         std::to_string(*o.threads));
+    checkOutputFormat(o.output);
+    refuseOverwritingInput(o.input, frameFileName(o.output, range.first), range);
 
     LoadedPlugin loaded = loadPlugin(locatePlugin(o.plugin, argv0));
     const ofxhost::EffectInfo info = loaded.plugin->info(loaded.context);
@@ -56,7 +63,7 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         settings.push_back(parseParamSetting(text, info));
 
     if (o.threads)
-        ofxhost::Host::instance().quirks().reportedCpus = o.threads;
+        ofxhost::Host::instance().quirks().reportedCpus = static_cast<unsigned>(*o.threads);
     OfxStatus status = kOfxStatOK;
     std::unique_ptr<ofxhost::Instance> instance = loaded.plugin->createInstance(loaded.context, &status);
     if (!instance)
@@ -64,10 +71,14 @@ int renderCommand(const RenderOptions &o, const char *argv0)
     for (const auto &setting : settings)
         applyParamSetting(*instance, setting);
 
-    Progress progress(last - first + 1);
-    for (int frame = first; frame <= last; ++frame) {
+    Progress progress(range.count());
+    // 64-bit, so that a range ending at INT_MAX ends.
+    for (std::int64_t f = range.first; f <= range.last; ++f) {
+        const int frame = static_cast<int>(f);
         const std::string in = frameFileName(o.input, frame);
         const std::string out = frameFileName(o.output, frame);
+        cleanstop::setActivity("during frame " + std::to_string(frame) + " (" + out + ")");
+        refuseOverwritingInput(o.input, out, range);
         std::unique_ptr<ofxhost::HostImage> source = readImage(in, depth);
         std::unique_ptr<ofxhost::HostImage> result = blankLike(*source);
         instance->connect("Source", source.get());
@@ -80,5 +91,5 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         writeImage(out, *result);
         progress.frameDone();
     }
-    return 0;
+    return kExitSuccess;
 }

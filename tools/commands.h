@@ -8,14 +8,18 @@
 // are thrown as CliError and reported by main.
 
 int describeCommand(const std::string &plugin, const char *argv0);
-int pluginsCommand();
+int pluginsCommand(const char *argv0);
+int probePluginCommand(const std::string &binaryPath);  // the child of pluginsCommand
+
+// The most host threads a render may be offered.
+constexpr long long kMaxThreads = 1024;
 
 struct RenderOptions {
     std::string input, output, plugin;
     std::vector<std::string> params;
-    std::string frames;  // "A-B", or empty for one frame
+    std::string frames;  // "A-B" or "A", or empty for frame 0
     std::string depth;   // "8", "16", "float", or empty for the input's own
-    unsigned threads = 0;
+    std::optional<long long> threads;  // 1..kMaxThreads; all CPUs when not given
 };
 int renderCommand(const RenderOptions &options, const char *argv0);
 

@@ -1,5 +1,7 @@
 #include "frame_pattern.h"
 
+#include <charconv>
+#include <climits>
 #include <cstdio>
 #include <regex>
 
@@ -37,4 +39,36 @@ std::string frameFileName(const std::string &pattern, int frame)
         return m.prefix().str() + digits + m.suffix().str();
     }
     return pattern;
+}
+
+std::optional<long long> frameOfFileName(const std::string &pattern, const std::string &name)
+{
+    // Where the frame group sits: the pattern's name for two frames that
+    // differ in every digit tells the fixed text around it.
+    const std::string a = frameFileName(pattern, 0), b = frameFileName(pattern, 1);
+    if (a == b)
+        return std::nullopt;
+    std::size_t prefix = 0;
+    while (prefix < a.size() && prefix < b.size() && a[prefix] == b[prefix])
+        ++prefix;
+    std::size_t suffix = 0;
+    while (suffix < a.size() - prefix && a[a.size() - 1 - suffix] == b[b.size() - 1 - suffix])
+        ++suffix;
+    // Padding digits are part of the group: back up over zeros and spaces.
+    while (prefix > 0 && (a[prefix - 1] == '0' || a[prefix - 1] == ' '))
+        --prefix;
+    if (name.size() < prefix + suffix || name.compare(0, prefix, a, 0, prefix) != 0 ||
+        name.compare(name.size() - suffix, suffix, a, a.size() - suffix, suffix) != 0)
+        return std::nullopt;
+    std::size_t at = prefix;
+    while (at < name.size() - suffix && name[at] == ' ')
+        ++at;
+    long long frame = 0;
+    const char *begin = name.data() + at, *end = name.data() + name.size() - suffix;
+    const auto [next, error] = std::from_chars(begin, end, frame);
+    if (error != std::errc() || next != end || frame < INT_MIN || frame > INT_MAX)
+        return std::nullopt;
+    if (frameFileName(pattern, static_cast<int>(frame)) != name)
+        return std::nullopt;
+    return frame;
 }

@@ -2,13 +2,16 @@
 
 #include <OpenImageIO/imagebuf.h>
 #include <OpenImageIO/imagebufalgo.h>
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 
+#include "captured_stderr.h"
 #include "cli_error.h"
+#include "whole_file.h"
 
 namespace fs = std::filesystem;
 using ofxhost::Depth;
@@ -33,6 +36,8 @@ Depth depthOfFile(const OIIO::TypeDesc &format)
 
 }  // namespace
 
+const char *const kSafeFormats = "png, jpg, tif, exr, dpx, bmp, tga, hdr, ppm, gif, webp, jp2, iff";
+
 std::unique_ptr<HostImage> readImage(const std::string &path, std::optional<Depth> depth)
 {
     std::error_code ec;
@@ -41,12 +46,19 @@ std::unique_ptr<HostImage> readImage(const std::string &path, std::optional<Dept
     // Pixels pass through as stored: no premultiplication on the way in.
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
+    CapturedStderr quiet;
+    auto fail = [&](const std::string &why) -> CliError {
+        const std::string reason = firstLine(why.empty() ? quiet.text() : why);
+        return CliError("cannot read " + path + ": " + (reason.empty() ? "the image library failed" : reason));
+    };
     OIIO::ImageBuf file(path, 0, 0, nullptr, &config);
     if (!file.init_spec(path, 0, 0))
-        throw CliError("cannot read " + path + ": " + file.geterror());
+        throw fail(file.geterror());
+    if (file.spec().width <= 0 || file.spec().height <= 0)
+        throw fail("the image has no pixels");
     const Depth d = depth ? *depth : depthOfFile(file.spec().format);
     if (!file.read(0, 0, true, typeOf(d)))
-        throw CliError("cannot read " + path + ": " + file.geterror());
+        throw fail(file.geterror());
     const int n = file.nchannels();
     int order[4];
     float fill[4] = {0, 0, 0, 1};
@@ -62,7 +74,7 @@ std::unique_ptr<HostImage> readImage(const std::string &path, std::optional<Dept
     }
     OIIO::ImageBuf rgba = OIIO::ImageBufAlgo::channels(file, 4, order, fill);
     if (rgba.has_error())
-        throw CliError("cannot convert " + path + " to RGBA: " + rgba.geterror());
+        throw fail("cannot convert to RGBA: " + firstLine(rgba.geterror()));
 
     const OIIO::ImageSpec &format = rgba.spec();
     ofxhost::ImageLayout layout;
@@ -75,7 +87,7 @@ std::unique_ptr<HostImage> readImage(const std::string &path, std::optional<Dept
         void *top = image->pixel(0, format.height - 1);
         if (!rgba.get_pixels(OIIO::ROI(format.x, format.x + format.width, format.y, format.y + format.height, 0, 1, 0, 4),
                              typeOf(d), top, OIIO::AutoStride, -image->rowBytes()))
-            throw CliError("cannot read pixels of " + path + ": " + rgba.geterror());
+            throw fail(rgba.geterror());
     }
     return image;
 }
@@ -85,39 +97,60 @@ std::unique_ptr<HostImage> blankLike(const HostImage &image)
     return std::make_unique<HostImage>(image.layout());
 }
 
-void writeImage(const std::string &path, const HostImage &image)
+void checkOutputFormat(const std::string &path)
 {
-    const fs::path target(path);
-    const fs::path temp = target.parent_path() /
-                          ("." + target.stem().string() + ".zelvo-" + std::to_string(getpid()) +
-                           target.extension().string());
+    CapturedStderr quiet;
     auto out = OIIO::ImageOutput::create(path);
     if (!out)
-        throw CliError("cannot write " + path + ": unknown image format");
-    const bool alpha = out->supports("alpha");
-    out.reset();
+        throw UsageError("cannot write " + path + ": unknown image format (use one of " + kSafeFormats + ")");
+    // A writer that cannot encode into memory would write the file itself,
+    // and those writers do not all report a short write.
+    if (!out->supports("ioproxy"))
+        throw UsageError("cannot write " + path + ": " + out->format_name() +
+                         " files are not supported as output (use one of " + kSafeFormats + ")");
+}
 
+std::vector<unsigned char> encodeImage(const std::string &path, const HostImage &image)
+{
     const int w = image.width(), h = image.height();
+    if (w <= 0 || h <= 0)
+        throw CliError("cannot write " + path + ": the image has no pixels");
+    CapturedStderr quiet;
+    auto fail = [&](const std::string &why) -> CliError {
+        const std::string reason = firstLine(why.empty() ? quiet.text() : why);
+        return CliError("cannot write " + path + ": " + (reason.empty() ? "the image library failed" : reason));
+    };
+    auto out = OIIO::ImageOutput::create(path);
+    if (!out)
+        throw fail("unknown image format");
+    std::vector<unsigned char> bytes;
+    OIIO::Filesystem::IOVecOutput memory(bytes);
+    if (!out->supports("ioproxy") || !out->set_ioproxy(&memory))
+        throw fail(out->format_name() + std::string(" files cannot be written into memory"));
+
     const OIIO::TypeDesc type = typeOf(image.layout().depth);
-    OIIO::ImageBuf buf(OIIO::ImageSpec(w, h, 4, type));
-    if (w > 0 && h > 0) {
-        const int pixelBytes = image.pixelBytes();
-        const void *top = image.pixel(0, h - 1);
-        // Rows from the top of the frame down, whatever the image's own order.
-        const std::ptrdiff_t down = image.pixel(0, 0) - image.pixel(0, std::min(1, h - 1));
-        buf.set_pixels(OIIO::ROI(0, w, 0, h, 0, 1, 0, 4), type, top, pixelBytes, h > 1 ? down : 0);
-    }
-    OIIO::ImageBuf written = alpha ? buf : OIIO::ImageBufAlgo::channels(buf, 3, {});
-    // ... nor on the way out.
-    written.specmod().attribute("oiio:UnassociatedAlpha", 1);
-    std::error_code ec;
-    if (!written.write(temp.string(), type)) {
-        fs::remove(temp, ec);
-        throw CliError("cannot write " + path + ": " + written.geterror());
-    }
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        throw CliError("cannot write " + path + ": " + ec.message());
-    }
+    const int channels = out->supports("alpha") ? 4 : 3;
+    OIIO::ImageSpec spec(w, h, channels, type);
+    // Pixels pass through as rendered, without premultiplication.
+    spec.attribute("oiio:UnassociatedAlpha", 1);
+    if (!out->open(path, spec))
+        throw fail(out->geterror());
+    // Rows from the top of the frame down, whatever the image's own order;
+    // a three-channel writer reads the first three of every four.
+    const std::ptrdiff_t down = h > 1 ? image.pixel(0, h - 2) - image.pixel(0, h - 1) : 0;
+    const bool written = out->write_image(type, image.pixel(0, h - 1), image.pixelBytes(), down);
+    const bool closed = out->close();
+    // The writers' own results decide: some leave a message pending after
+    // success (the TIFF writer's "Exif data" on every file), and a short
+    // write cannot happen in memory.
+    if (!written || !closed)
+        throw fail(out->geterror());
+    if (bytes.empty())
+        throw fail("the image library wrote nothing");
+    return bytes;
+}
+
+void writeImage(const std::string &path, const HostImage &image)
+{
+    writeWholeFile(path, encodeImage(path, image));
 }

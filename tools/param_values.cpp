@@ -53,22 +53,22 @@ double parseValue(const std::string &text, const ofxhost::ParamInfo &p)
             return 1.0;
         if (t == "0" || t == "false" || t == "off" || t == "no")
             return 0.0;
-        throw CliError("parameter " + p.name + " is a boolean: use true/false, on/off, yes/no or 1/0, not '" + t + "'");
+        throw UsageError("parameter " + p.name + " is a boolean: use true/false, on/off, yes/no or 1/0, not '" + t + "'");
     }
     double v = 0.0;
     if (p.type == "OfxParamTypeInteger" || p.type == "OfxParamTypeChoice") {
         if (!parseNumber(t, v) || v != std::floor(v))
-            throw CliError("parameter " + p.name + " is an integer, not '" + t + "'");
+            throw UsageError("parameter " + p.name + " is an integer, not '" + t + "'");
     } else if (p.type == "OfxParamTypeDouble") {
         if (!parseNumber(t, v))
-            throw CliError("parameter " + p.name + " is a number, not '" + t + "'");
+            throw UsageError("parameter " + p.name + " is a number, not '" + t + "'");
     } else {
-        throw CliError("parameter " + p.name + " of type " + p.type + " cannot be set from the command line");
+        throw UsageError("parameter " + p.name + " of type " + p.type + " cannot be set from the command line");
     }
     const double min = p.min.empty() ? -HUGE_VAL : p.min[0];
     const double max = p.max.empty() ? HUGE_VAL : p.max[0];
     if (v < min || v > max)
-        throw CliError("parameter " + p.name + " must lie in " + formatNumber(min) + ".." + formatNumber(max) +
+        throw UsageError("parameter " + p.name + " must lie in " + formatNumber(min) + ".." + formatNumber(max) +
                        ", not " + t);
     return v;
 }
@@ -79,12 +79,12 @@ ParamSetting parseParamSetting(const std::string &text, const ofxhost::EffectInf
 {
     const auto eq = text.find('=');
     if (eq == std::string::npos || eq == 0)
-        throw CliError("--param needs NAME=VALUE, not '" + text + "'");
+        throw UsageError("--param needs NAME=VALUE, not '" + text + "'");
     ParamSetting setting;
     setting.name = trim(text.substr(0, eq));
     const ofxhost::ParamInfo *p = info.param(setting.name);
     if (!p || p->type == "OfxParamTypePage" || p->type == "OfxParamTypeGroup")
-        throw CliError("unknown parameter '" + setting.name + "' (known: " + knownNames(info) + ")");
+        throw UsageError("unknown parameter '" + setting.name + "' (known: " + knownNames(info) + ")");
     const std::string value = text.substr(eq + 1);
     if (value.find('@') == std::string::npos) {
         setting.keys.push_back({0.0, parseValue(value, *p)});
@@ -97,11 +97,11 @@ ParamSetting parseParamSetting(const std::string &text, const ofxhost::EffectInf
         const auto at = key.find('@');
         double frame = 0.0;
         if (at == std::string::npos || !parseNumber(key.substr(at + 1), frame))
-            throw CliError("keyframe of " + setting.name + " needs VALUE@FRAME, not '" + key + "'");
+            throw UsageError("keyframe of " + setting.name + " needs VALUE@FRAME, not '" + key + "'");
         setting.keys.push_back({frame, parseValue(key.substr(0, at), *p)});
     }
     if (setting.keys.empty())
-        throw CliError("parameter " + setting.name + " has no keyframes");
+        throw UsageError("parameter " + setting.name + " has no keyframes");
     return setting;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "cli_error.h"
+#include "plugin_probe.h"
 #include "status_text.h"
 
 namespace fs = std::filesystem;
@@ -22,37 +23,38 @@ fs::path executableDir(const char *argv0)
     return self.parent_path();
 }
 
-// The identifier of the first image-effect plug-in in a binary, or empty.
-std::string identifierOf(const std::string &binaryPath)
-{
-    try {
-        ofxhost::PluginBinary binary(binaryPath);
-        if (binary.count() < 1 || !binary.plugin(0))
-            return {};
-        return binary.plugin(0)->pluginIdentifier ? binary.plugin(0)->pluginIdentifier : "";
-    } catch (const ofxhost::HostError &) {
-        return {};
-    }
-}
-
 }  // namespace
+
+std::optional<std::string> pluginBesideTool(const char *argv0)
+{
+    std::error_code ec;
+    const fs::path dir = executableDir(argv0);
+    for (const fs::path &candidate : {dir / "Zelvo.ofx.bundle", dir / "Zelvo.ofx", dir / "../Zelvo.ofx.bundle"})
+        if (fs::exists(candidate, ec))
+            return candidate.lexically_normal().string();
+    return std::nullopt;
+}
 
 std::string locatePlugin(const std::string &plugin, const char *argv0)
 {
     std::error_code ec;
     if (!plugin.empty() && fs::exists(plugin, ec))
         return plugin;
+    if (plugin.empty())
+        if (auto beside = pluginBesideTool(argv0))
+            return *beside;
     const std::string wanted = plugin.empty() ? kDefaultIdentifier : plugin;
-    if (plugin.empty()) {
-        const fs::path dir = executableDir(argv0);
-        for (const fs::path &candidate : {dir / "Zelvo.ofx.bundle", dir / "Zelvo.ofx", dir / "../Zelvo.ofx.bundle"})
-            if (fs::exists(candidate, ec))
-                return candidate.lexically_normal().string();
+    int skipped = 0;
+    for (const std::string &binary : ofxhost::discoverPluginBinaries()) {
+        const ProbeResult probe = probePlugin(binary);
+        skipped += probe.problem.empty() ? 0 : 1;
+        for (const ProbedRecord &record : probe.records)
+            if (record.identifier == wanted)
+                return binary;
     }
-    for (const std::string &binary : ofxhost::discoverPluginBinaries())
-        if (identifierOf(binary) == wanted)
-            return binary;
-    throw CliError("plug-in not found: " + wanted + " (not a path, and not on OFX_PLUGIN_PATH or /usr/OFX/Plugins)");
+    throw CliError("plug-in not found: " + wanted + " (not a path, and not on OFX_PLUGIN_PATH or /usr/OFX/Plugins" +
+                   (skipped ? "; " + std::to_string(skipped) + " unreadable binaries skipped: see zelvo plugins)"
+                            : std::string(")")));
 }
 
 LoadedPlugin loadPlugin(const std::string &path)

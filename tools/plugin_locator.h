@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "plugin_binary.h"
@@ -12,6 +13,9 @@ struct LoadedPlugin {
     std::unique_ptr<ofxhost::Plugin> plugin;
     std::string context;  // the context it was described in
 };
+
+// The Zelvo bundle built or installed beside this tool, if there is one.
+std::optional<std::string> pluginBesideTool(const char *argv0);
 
 // PLUGIN is a bundle or binary path, or an identifier found on the search
 // path; empty means the plug-in built or installed beside this tool.

@@ -1,16 +1,17 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 
 // A one-line progress bar on standard error, drawn only on a terminal.
 class Progress {
 public:
-    explicit Progress(int total);
+    explicit Progress(std::int64_t total);
     ~Progress();
     void frameDone();
 
 private:
-    int total_, done_ = 0;
+    std::int64_t total_, done_ = 0;
     bool enabled_;
     std::chrono::steady_clock::time_point start_;
 };

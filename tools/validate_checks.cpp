@@ -18,6 +18,12 @@ namespace {
 
 const OfxRectI kFrame{-13, 7, 51, 40};  // away from the origin, odd sizes
 
+// Load and unload may be left untrapped: the host then does its default.
+bool trapped(OfxStatus s)
+{
+    return s == kOfxStatOK || s == kOfxStatReplyDefault;
+}
+
 ImageLayout layoutFor(Depth depth, bool negativeRows = false, bool guardAtStart = false)
 {
     ImageLayout l;
@@ -77,9 +83,9 @@ void checkCycles(const std::string &path, unsigned)
     PluginBinary binary(path);
     for (int cycle = 0; cycle < 20; ++cycle) {
         Plugin plugin(binary.plugin(0));
-        require(plugin.load() == kOfxStatOK, "load failed in cycle " + std::to_string(cycle));
+        require(trapped(plugin.load()), "load failed in cycle " + std::to_string(cycle));
         require(plugin.describe() == kOfxStatOK, "describe failed in cycle " + std::to_string(cycle));
-        require(plugin.unload() == kOfxStatOK, "unload failed in cycle " + std::to_string(cycle));
+        require(trapped(plugin.unload()), "unload failed in cycle " + std::to_string(cycle));
     }
 }
 
@@ -99,8 +105,8 @@ void checkMisuse(const std::string &path, unsigned)
 {
     ValidateSession session(path);
     Plugin &plugin = session.plugin();
-    require(plugin.load() == kOfxStatOK, "load failed");
-    require(plugin.load() == kOfxStatOK, "a second load failed");
+    require(trapped(plugin.load()), "load failed");
+    require(trapped(plugin.load()), "a second load failed");
     session.prepare();
     EffectObject stranger(true, session.context());
     PropertyStore in("inArgs");
@@ -122,7 +128,7 @@ void checkMisuse(const std::string &path, unsigned)
     s = plugin.action(kOfxActionDestroyInstance, &stranger, nullptr, nullptr);
     require(s == kOfxStatOK || s == kOfxStatReplyDefault || s == kOfxStatErrBadHandle,
             "destroying an unknown instance answered " + statusName(s));
-    require(plugin.unload() == kOfxStatOK && plugin.unload() == kOfxStatOK, "unload failed");
+    require(trapped(plugin.unload()) && trapped(plugin.unload()), "unload failed");
 }
 
 // Renders every declared depth with random in-range parameters, twice each,
@@ -208,11 +214,11 @@ void checkQuirkyHost(const std::string &path, unsigned seed)
         q.apply();
         ValidateSession session(path);
         const OfxStatus loaded = session.plugin().load();
-        if (q.mayRefuseLoad && loaded != kOfxStatOK) {
+        if (q.mayRefuseLoad && !trapped(loaded)) {
             session.plugin().unload();
             continue;
         }
-        require(loaded == kOfxStatOK, std::string(q.name) + ": load answered " + statusName(loaded));
+        require(trapped(loaded), std::string(q.name) + ": load answered " + statusName(loaded));
         session.prepare();
         auto instance = session.createInstance();
         for (Depth depth : session.depths()) {

@@ -3,7 +3,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
+
+#include "clean_stop.h"
 
 #include "cli_error.h"
 #include "commands.h"
@@ -12,6 +15,8 @@ int main(int argc, char **argv)
 {
     CLI::App app{"zelvo: run OFX image-effect plug-ins (by default the Zelvo section split) from the command line"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "zelvo " ZELVO_VERSION);
+    app.footer("Exit codes: 0 success, 1 a render, plug-in or file failed, 2 usage error, 128+N stopped by signal N.");
 
     std::string describePlugin;
     CLI::App *describe = app.add_subcommand("describe", "Show a plug-in as a host sees it");
@@ -19,7 +24,10 @@ int main(int argc, char **argv)
                          "Bundle or binary path, or a plug-in identifier on OFX_PLUGIN_PATH and /usr/OFX/Plugins "
                          "(default: the plug-in beside this tool)");
 
-    app.add_subcommand("plugins", "List the OFX plug-ins on OFX_PLUGIN_PATH and /usr/OFX/Plugins");
+    CLI::App *plugins =
+        app.add_subcommand("plugins", "List the OFX plug-ins beside this tool, on OFX_PLUGIN_PATH and /usr/OFX/Plugins");
+    std::string probePath;
+    plugins->add_option("--probe", probePath, "List the records of one binary (used by plugins itself)")->group("");
 
     RenderOptions render;
     CLI::App *renderCmd = app.add_subcommand("render", "Render images or frame sequences through the plug-in");
@@ -27,9 +35,9 @@ int main(int argc, char **argv)
     renderCmd->add_option("OUTPUT", render.output, "Output image (format by extension), or a pattern")->required();
     renderCmd->add_option("--param,-p", render.params,
                           "NAME=VALUE, or NAME=V1@F1,V2@F2,... for keyframes interpolated by the host");
-    renderCmd->add_option("--frames", render.frames, "Frame range A-B for sequence patterns");
+    renderCmd->add_option("--frames", render.frames, "Frame range A-B (or one frame A) for sequence patterns");
     renderCmd->add_option("--depth", render.depth, "Render depth: 8, 16 or float (default: the input's)");
-    renderCmd->add_option("--threads", render.threads, "Host threads to offer the plug-in (default: all CPUs)");
+    renderCmd->add_option("--threads", render.threads, "Host threads to offer the plug-in, 1 to 1024 (default: all CPUs)");
     renderCmd->add_option("--plugin", render.plugin, "Plug-in path or identifier (default: Zelvo)");
 
     std::string validatePlugin, validateOnly, validateRunCheck;
@@ -49,24 +57,37 @@ int main(int argc, char **argv)
     card->add_option("--width", cardWidth, "Width in pixels");
     card->add_option("--height", cardHeight, "Height in pixels");
 
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &e) {
+        if (e.get_exit_code() == 0)
+            return app.exit(e);  // --help, --version
+        std::string message = e.what();
+        std::replace(message.begin(), message.end(), '\n', ' ');
+        std::cerr << "zelvo: " << message << " (see zelvo --help)" << std::endl;
+        return kExitUsage;
+    }
     try {
         if (describe->parsed())
             return describeCommand(describePlugin, argv[0]);
-        if (app.got_subcommand("plugins"))
-            return pluginsCommand();
-        if (renderCmd->parsed())
+        if (plugins->parsed())
+            return probePath.empty() ? pluginsCommand(argv[0]) : probePluginCommand(probePath);
+        if (renderCmd->parsed()) {
+            cleanstop::install();
             return renderCommand(render, argv[0]);
+        }
         if (validate->parsed())
             return validateCommand(validatePlugin, validateSeed, validateOnly, validateRunCheck, argv[0]);
-        if (card->parsed())
+        if (card->parsed()) {
+            cleanstop::install();
             return testcardCommand(cardOutput, cardWidth, cardHeight);
+        }
     } catch (const CliError &e) {
         std::cerr << "zelvo: " << e.what() << std::endl;
-        return 1;
+        return e.code();
     } catch (const std::exception &e) {
         std::cerr << "zelvo: " << e.what() << std::endl;
-        return 1;
+        return kExitFailure;
     }
     return 0;
 }

@@ -1,0 +1,30 @@
+#pragma once
+
+// Clean stops on SIGINT, SIGTERM and SIGHUP. The handler removes the
+// temporary file of the output in flight (finished outputs are already in
+// place and are never touched), prints one line naming what was under way,
+// and exits with 128 + the signal's number.
+//
+// The texts are published through atomic pointers into buffers owned here,
+// so the handler, which may run on any thread, reads only finished strings
+// and calls only async-signal-safe functions.
+
+#include <string>
+
+namespace cleanstop {
+
+// Installs the handlers; the console line goes to the standard error that
+// is current now, even if it is redirected later.
+void install();
+
+// What the tool is doing, as the end of "zelvo: stopped by SIGINT ...":
+// "during frame 12 (out.0012.png)".
+void setActivity(const std::string &text);
+
+// The temporary file to remove on a stop; empty when none is in flight.
+void setTemporaryFile(const std::string &path);
+
+// The process group of a child to end with us (0: none).
+void setChildGroup(int pid);
+
+}  // namespace cleanstop

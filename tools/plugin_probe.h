@@ -1,0 +1,28 @@
+#pragma once
+
+// What a plug-in binary declares, read in a child process: loading
+// someone else's binary may crash, hang or claim absurd things, and none of
+// that may take the tool down.
+
+#include <string>
+#include <vector>
+
+struct ProbedRecord {
+    std::string identifier;
+    unsigned versionMajor = 0, versionMinor = 0;
+};
+
+struct ProbeResult {
+    std::vector<ProbedRecord> records;
+    std::string problem;  // why the binary was skipped; empty when it was read
+};
+
+// A binary may declare at most this many plug-ins.
+constexpr int kMaxRecords = 1000;
+// And must answer within this time.
+constexpr int kProbeSeconds = 10;
+
+ProbeResult probePlugin(const std::string &binaryPath);
+
+// The child's side: `zelvo plugins --probe PATH`.
+int probePluginCommand(const std::string &binaryPath);

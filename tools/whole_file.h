@@ -1,0 +1,19 @@
+#pragma once
+
+// Files that appear whole or not at all.
+
+#include <string>
+#include <vector>
+
+// Puts the bytes at the path: they go to a hidden temporary file beside it,
+// written with checked system calls and flushed to the disk, which is then
+// renamed over the path. On any failure the temporary file is removed, the
+// path keeps what it held, and a CliError names the path (never the
+// temporary file) and the system's reason. An existing file's permission
+// bits are kept. The temporary file is known to cleanstop while it exists.
+void writeWholeFile(const std::string &path, const std::vector<unsigned char> &bytes);
+
+// The directory entry a path names, spelled one way however the path is
+// spelled (its folder made absolute and canonical): two paths with the same
+// entry name the file a rename over either would replace.
+std::string entryPath(const std::string &path);
