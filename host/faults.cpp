@@ -1,5 +1,8 @@
 #include "faults.h"
 
+#include <new>
+#include <stdexcept>
+
 namespace ofxhost {
 
 Faults &Faults::instance()
@@ -16,6 +19,20 @@ void Faults::reset()
     counts_.clear();
     log_.clear();
     logging_ = false;
+    failingThread_.reset();
+    throwingCalls_.clear();
+}
+
+void Faults::failThreadStart(std::optional<unsigned> index)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    failingThread_ = index;
+}
+
+bool Faults::threadStartFails(unsigned index) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failingThread_ && *failingThread_ == index;
 }
 
 void Faults::addPropertyFault(PropertyFault fault)
@@ -57,6 +74,18 @@ void Faults::record(const std::string &function, const std::string &detail)
     ++counts_[function];
     if (logging_)
         log_.push_back(detail.empty() ? function : function + " " + detail);
+    auto thrown = throwingCalls_.find(function);
+    if (thrown == throwingCalls_.end())
+        return;
+    if (thrown->second == Thrown::OutOfMemory)
+        throw std::bad_alloc();
+    throw std::runtime_error("injected failure in " + function);
+}
+
+void Faults::throwInCall(const std::string &function, Thrown what)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    throwingCalls_[function] = what;
 }
 
 int Faults::count(const std::string &function) const

@@ -38,7 +38,18 @@ public:
     void failCall(const std::string &function, OfxStatus status);
     std::optional<OfxStatus> callFault(const std::string &function) const;
 
-    // Counting and logging of calls; the log keeps one line per call.
+    // A suite function (by its standard name) throws when called, as if
+    // something inside it had failed: no exception may reach the plug-in.
+    enum class Thrown { OutOfMemory, Error };
+    void throwInCall(const std::string &function, Thrown what);
+
+    // Starting thread number `index` of a multiThread call fails as a
+    // system out of threads would (std::system_error); nullopt: never.
+    void failThreadStart(std::optional<unsigned> index);
+    bool threadStartFails(unsigned index) const;
+
+    // Counting and logging of calls; the log keeps one line per call. Throws
+    // what throwInCall armed for the function.
     void record(const std::string &function, const std::string &detail = std::string());
     int count(const std::string &function) const;
     std::vector<std::string> log() const;
@@ -52,6 +63,8 @@ private:
     std::map<std::string, int> counts_;
     std::vector<std::string> log_;
     bool logging_ = false;
+    std::optional<unsigned> failingThread_;
+    std::map<std::string, Thrown> throwingCalls_;
 };
 
 }  // namespace ofxhost

@@ -12,12 +12,16 @@ namespace ofxhost {
 
 namespace {
 
-const void *fetchSuiteThunk(OfxPropertySetHandle host, const char *name, int version)
+const void *fetchSuiteThunk(OfxPropertySetHandle host, const char *name, int version) noexcept
 {
-    Host &h = Host::instance();
-    if (host != h.properties().handle())
-        return nullptr;
-    return h.fetchSuite(name, version);
+    try {
+        Host &h = Host::instance();
+        if (host != h.properties().handle())
+            return nullptr;
+        return h.fetchSuite(name, version);
+    } catch (...) {
+        return nullptr;  // as for a suite this host does not have
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "c_boundary.h"
 #include "call_guard.h"
 #include "host.h"
 #include "host_objects.h"
@@ -169,10 +170,11 @@ OfxStatus imageMemoryUnlock(OfxImageMemoryHandle memoryHandle)
     return kOfxStatOK;
 }
 
-const OfxImageEffectSuiteV1 suite = {getPropertySet, getParamSet,      clipDefine,       clipGetHandle,
-                                     clipGetPropertySet, clipGetImage, clipReleaseImage, clipGetRegionOfDefinition,
-                                     abortRender,    imageMemoryAlloc, imageMemoryFree,  imageMemoryLock,
-                                     imageMemoryUnlock};
+const OfxImageEffectSuiteV1 suite = {
+    guarded<getPropertySet>, guarded<getParamSet>, guarded<clipDefine>, guarded<clipGetHandle>,
+    guarded<clipGetPropertySet>, guarded<clipGetImage>, guarded<clipReleaseImage>,
+    guarded<clipGetRegionOfDefinition>, guarded<abortRender>, guarded<imageMemoryAlloc>, guarded<imageMemoryFree>,
+    guarded<imageMemoryLock>, guarded<imageMemoryUnlock>};
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "c_boundary.h"
 #include "call_guard.h"
 #include "host.h"
 #include "suites.h"
@@ -41,20 +42,24 @@ OfxStatus vmessage(const char *messageType, const char *messageId, const char *f
 
 OfxStatus message(void *, const char *messageType, const char *messageId, const char *format, ...)
 {
-    HOST_CALL("message");
     va_list args;
     va_start(args, format);
-    OfxStatus status = vmessage(messageType, messageId, format, args);
+    const OfxStatus status = guardedCall([&]() -> OfxStatus {
+        HOST_CALL("message");
+        return vmessage(messageType, messageId, format, args);
+    });
     va_end(args);
     return status;
 }
 
 OfxStatus setPersistentMessage(void *, const char *messageType, const char *messageId, const char *format, ...)
 {
-    HOST_CALL("setPersistentMessage");
     va_list args;
     va_start(args, format);
-    OfxStatus status = vmessage(messageType, messageId, format, args);
+    const OfxStatus status = guardedCall([&]() -> OfxStatus {
+        HOST_CALL("setPersistentMessage");
+        return vmessage(messageType, messageId, format, args);
+    });
     va_end(args);
     return status;
 }
@@ -131,13 +136,14 @@ OfxStatus interactGetPropertySet(OfxInteractHandle, OfxPropertySetHandle *)
     return kOfxStatErrUnsupported;
 }
 
-const OfxMemorySuiteV1 memory = {memoryAlloc, memoryFree};
+const OfxMemorySuiteV1 memory = {guarded<memoryAlloc>, guarded<memoryFree>};
 const OfxMessageSuiteV1 messageV1 = {message};
-const OfxMessageSuiteV2 messageV2 = {message, setPersistentMessage, clearPersistentMessage};
-const OfxProgressSuiteV1 progressV1 = {progressStartV1, progressUpdate, progressEnd};
-const OfxProgressSuiteV2 progressV2 = {progressStartV2, progressUpdate, progressEnd};
-const OfxTimeLineSuiteV1 timeLine = {getTime, gotoTime, getTimeBounds};
-const OfxInteractSuiteV1 interact = {interactSwapBuffers, interactRedraw, interactGetPropertySet};
+const OfxMessageSuiteV2 messageV2 = {message, setPersistentMessage, guarded<clearPersistentMessage>};
+const OfxProgressSuiteV1 progressV1 = {guarded<progressStartV1>, guarded<progressUpdate>, guarded<progressEnd>};
+const OfxProgressSuiteV2 progressV2 = {guarded<progressStartV2>, guarded<progressUpdate>, guarded<progressEnd>};
+const OfxTimeLineSuiteV1 timeLine = {guarded<getTime>, guarded<gotoTime>, guarded<getTimeBounds>};
+const OfxInteractSuiteV1 interact = {
+    guarded<interactSwapBuffers>, guarded<interactRedraw>, guarded<interactGetPropertySet>};
 
 }  // namespace
 

@@ -1,7 +1,11 @@
+#include <atomic>
+#include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "c_boundary.h"
 #include "call_guard.h"
 #include "host.h"
 #include "live_set.h"
@@ -17,6 +21,10 @@ thread_local unsigned threadIndex = 0;
 // Runs the function for every index 0..n-1, each on its own thread (index 0
 // on a spawned thread too), and returns when all have returned. A host may
 // run fewer threads than asked; it then tells the function the smaller count.
+//
+// The threads wait at a gate until every one of them exists: when one cannot
+// be started, none runs the function, those started are joined, and the
+// call fails. A render never runs part of its work.
 OfxStatus multiThread(OfxThreadFunctionV1 func, unsigned int nThreads, void *customArg)
 {
     HOST_CALL("multiThread");
@@ -31,18 +39,50 @@ OfxStatus multiThread(OfxThreadFunctionV1 func, unsigned int nThreads, void *cus
         func(0, 1, customArg);  // the awkward host: once, on the calling thread
         return kOfxStatOK;
     }
+    if (n > kMaxSpawnedThreads)
+        return kOfxStatFailed;
+
+    std::mutex gate;
+    std::condition_variable opened;
+    enum { Waiting, Run, Cancel } decision = Waiting;
+    std::atomic<bool> failed{false};
     std::vector<std::thread> threads;
-    threads.reserve(n);
-    for (unsigned i = 0; i < n; ++i) {
-        threads.emplace_back([=] {
-            spawnedThread = true;
-            threadIndex = i;
-            func(i, n, customArg);
-        });
+    auto decide = [&](auto what) {
+        {
+            std::lock_guard<std::mutex> lock(gate);
+            decision = what;
+        }
+        opened.notify_all();
+        for (auto &t : threads)
+            t.join();
+    };
+    try {
+        threads.reserve(n);
+        for (unsigned i = 0; i < n; ++i) {
+            if (Faults::instance().threadStartFails(i))
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            threads.emplace_back([&, i] {
+                {
+                    std::unique_lock<std::mutex> lock(gate);
+                    opened.wait(lock, [&] { return decision != Waiting; });
+                    if (decision == Cancel)
+                        return;
+                }
+                spawnedThread = true;
+                threadIndex = i;
+                try {
+                    func(i, n, customArg);
+                } catch (...) {
+                    failed = true;  // a plug-in's exception is not to unwind through here
+                }
+            });
+        }
+    } catch (...) {
+        decide(Cancel);
+        return kOfxStatFailed;
     }
-    for (auto &t : threads)
-        t.join();
-    return kOfxStatOK;
+    decide(Run);
+    return failed ? kOfxStatFailed : kOfxStatOK;
 }
 
 OfxStatus multiThreadNumCPUs(unsigned int *nCPUs)
@@ -126,9 +166,9 @@ OfxStatus mutexTryLock(const OfxMutexHandle mutex)
     return m->m.try_lock() ? kOfxStatOK : kOfxStatFailed;
 }
 
-const OfxMultiThreadSuiteV1 suite = {multiThread, multiThreadNumCPUs, multiThreadIndex,
-                                     multiThreadIsSpawnedThread, mutexCreate, mutexDestroy,
-                                     mutexLock,   mutexUnLock,        mutexTryLock};
+const OfxMultiThreadSuiteV1 suite = {
+    guarded<multiThread>, guarded<multiThreadNumCPUs>, guarded<multiThreadIndex>, multiThreadIsSpawnedThread,
+    guarded<mutexCreate>, guarded<mutexDestroy>, guarded<mutexLock>, guarded<mutexUnLock>, guarded<mutexTryLock>};
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <functional>
 #include <cmath>
 
+#include "c_boundary.h"
 #include "call_guard.h"
 #include "host.h"
 #include "host_objects.h"
@@ -127,109 +128,123 @@ OfxStatus paramGetPropertySet(OfxParamHandle handle, OfxPropertySetHandle *propH
 
 OfxStatus paramGetValue(OfxParamHandle handle, ...)
 {
-    HOST_CALL("paramGetValue");
-    ParamObject *p = param(handle);
-    if (!p)
-        return kOfxStatErrBadHandle;
     va_list args;
     va_start(args, handle);
-    OfxStatus status = writeValue(*p, p->valueAt(Host::instance().currentTime()), args);
+    const OfxStatus status = guardedCall([&]() -> OfxStatus {
+        HOST_CALL("paramGetValue");
+        ParamObject *p = param(handle);
+        if (!p)
+            return kOfxStatErrBadHandle;
+        return writeValue(*p, p->valueAt(Host::instance().currentTime()), args);
+    });
     va_end(args);
     return status;
 }
 
 OfxStatus paramGetValueAtTime(OfxParamHandle handle, OfxTime time, ...)
 {
-    HOST_CALL("paramGetValueAtTime");
-    ParamObject *p = param(handle);
-    if (!p)
-        return kOfxStatErrBadHandle;
     va_list args;
     va_start(args, time);
-    OfxStatus status = writeValue(*p, p->valueAt(time), args);
+    const OfxStatus status = guardedCall([&]() -> OfxStatus {
+        HOST_CALL("paramGetValueAtTime");
+        ParamObject *p = param(handle);
+        if (!p)
+            return kOfxStatErrBadHandle;
+        return writeValue(*p, p->valueAt(time), args);
+    });
     va_end(args);
     return status;
 }
 
 OfxStatus paramGetDerivative(OfxParamHandle handle, OfxTime time, ...)
 {
-    HOST_CALL("paramGetDerivative");
-    ParamObject *p = param(handle);
-    if (!p)
-        return kOfxStatErrBadHandle;
-    if (!p->isNumeric() || p->isIntegral())
-        return kOfxStatErrUnsupported;
-    const double h = 1e-3;
-    std::vector<double> a = p->valueAt(time - h), b = p->valueAt(time + h), d(a.size());
-    for (std::size_t i = 0; i < d.size(); ++i)
-        d[i] = (b[i] - a[i]) / (2 * h);
     va_list args;
     va_start(args, time);
-    OfxStatus status = writeValue(*p, d, args);
+    const OfxStatus status = guardedCall([&]() -> OfxStatus {
+        HOST_CALL("paramGetDerivative");
+        ParamObject *p = param(handle);
+        if (!p)
+            return kOfxStatErrBadHandle;
+        if (!p->isNumeric() || p->isIntegral())
+            return kOfxStatErrUnsupported;
+        const double h = 1e-3;
+        std::vector<double> a = p->valueAt(time - h), b = p->valueAt(time + h), d(a.size());
+        for (std::size_t i = 0; i < d.size(); ++i)
+            d[i] = (b[i] - a[i]) / (2 * h);
+        return writeValue(*p, d, args);
+    });
     va_end(args);
     return status;
 }
 
 OfxStatus paramGetIntegral(OfxParamHandle handle, OfxTime time1, OfxTime time2, ...)
 {
-    HOST_CALL("paramGetIntegral");
-    ParamObject *p = param(handle);
-    if (!p)
-        return kOfxStatErrBadHandle;
-    if (!p->isNumeric() || p->isIntegral())
-        return kOfxStatErrUnsupported;
-    // The curve is linear between keys, so trapezoids over the key times are exact.
-    std::vector<double> times = {time1};
-    for (const auto &key : p->keys)
-        if (key.first > std::min(time1, time2) && key.first < std::max(time1, time2))
-            times.push_back(key.first);
-    times.push_back(time2);
-    if (time2 < time1)
-        std::sort(times.begin() + 1, times.end() - 1, std::greater<double>());
-    std::vector<double> sum(static_cast<std::size_t>(p->components()), 0.0);
-    for (std::size_t k = 1; k < times.size(); ++k) {
-        std::vector<double> a = p->valueAt(times[k - 1]), b = p->valueAt(times[k]);
-        for (std::size_t i = 0; i < sum.size(); ++i)
-            sum[i] += (a[i] + b[i]) * 0.5 * (times[k] - times[k - 1]);
-    }
     va_list args;
     va_start(args, time2);
-    OfxStatus status = writeValue(*p, sum, args);
+    const OfxStatus status = guardedCall([&]() -> OfxStatus {
+        HOST_CALL("paramGetIntegral");
+        ParamObject *p = param(handle);
+        if (!p)
+            return kOfxStatErrBadHandle;
+        if (!p->isNumeric() || p->isIntegral())
+            return kOfxStatErrUnsupported;
+        // The curve is linear between keys, so trapezoids over the key times are exact.
+        std::vector<double> times = {time1};
+        for (const auto &key : p->keys)
+            if (key.first > std::min(time1, time2) && key.first < std::max(time1, time2))
+                times.push_back(key.first);
+        times.push_back(time2);
+        if (time2 < time1)
+            std::sort(times.begin() + 1, times.end() - 1, std::greater<double>());
+        std::vector<double> sum(static_cast<std::size_t>(p->components()), 0.0);
+        for (std::size_t k = 1; k < times.size(); ++k) {
+            std::vector<double> a = p->valueAt(times[k - 1]), b = p->valueAt(times[k]);
+            for (std::size_t i = 0; i < sum.size(); ++i)
+                sum[i] += (a[i] + b[i]) * 0.5 * (times[k] - times[k - 1]);
+        }
+        return writeValue(*p, sum, args);
+    });
     va_end(args);
     return status;
 }
 
 OfxStatus paramSetValue(OfxParamHandle handle, ...)
 {
-    HOST_CALL("paramSetValue");
-    ParamObject *p = param(handle);
-    if (!p)
-        return kOfxStatErrBadHandle;
     va_list args;
     va_start(args, handle);
-    std::vector<double> v;
-    OfxStatus status = readValue(*p, v, args);
+    const OfxStatus status = guardedCall([&]() -> OfxStatus {
+        HOST_CALL("paramSetValue");
+        ParamObject *p = param(handle);
+        if (!p)
+            return kOfxStatErrBadHandle;
+        std::vector<double> v;
+        const OfxStatus read = readValue(*p, v, args);
+        if (read == kOfxStatOK && p->isNumeric()) {
+            p->value = v;
+            p->keys.clear();
+        }
+        return read;
+    });
     va_end(args);
-    if (status == kOfxStatOK && p->isNumeric()) {
-        p->value = v;
-        p->keys.clear();
-    }
     return status;
 }
 
 OfxStatus paramSetValueAtTime(OfxParamHandle handle, OfxTime time, ...)
 {
-    HOST_CALL("paramSetValueAtTime");
-    ParamObject *p = param(handle);
-    if (!p)
-        return kOfxStatErrBadHandle;
     va_list args;
     va_start(args, time);
-    std::vector<double> v;
-    OfxStatus status = readValue(*p, v, args);
+    const OfxStatus status = guardedCall([&]() -> OfxStatus {
+        HOST_CALL("paramSetValueAtTime");
+        ParamObject *p = param(handle);
+        if (!p)
+            return kOfxStatErrBadHandle;
+        std::vector<double> v;
+        const OfxStatus read = readValue(*p, v, args);
+        if (read == kOfxStatOK && p->isNumeric())
+            p->keys[time] = v;
+        return read;
+    });
     va_end(args);
-    if (status == kOfxStatOK && p->isNumeric())
-        p->keys[time] = v;
     return status;
 }
 
@@ -326,10 +341,10 @@ OfxStatus paramEditEnd(OfxParamSetHandle set)
 }
 
 const OfxParameterSuiteV1 suite = {
-    paramDefine,         paramGetHandle,   paramSetGetPropertySet, paramGetPropertySet, paramGetValue,
-    paramGetValueAtTime, paramGetDerivative, paramGetIntegral,     paramSetValue,       paramSetValueAtTime,
-    paramGetNumKeys,     paramGetKeyTime,  paramGetKeyIndex,       paramDeleteKey,      paramDeleteAllKeys,
-    paramCopy,           paramEditBegin,   paramEditEnd};
+    guarded<paramDefine>, guarded<paramGetHandle>, guarded<paramSetGetPropertySet>, guarded<paramGetPropertySet>,
+    paramGetValue, paramGetValueAtTime, paramGetDerivative, paramGetIntegral, paramSetValue, paramSetValueAtTime,
+    guarded<paramGetNumKeys>, guarded<paramGetKeyTime>, guarded<paramGetKeyIndex>, guarded<paramDeleteKey>,
+    guarded<paramDeleteAllKeys>, guarded<paramCopy>, guarded<paramEditBegin>, guarded<paramEditEnd>};
 
 }  // namespace
 

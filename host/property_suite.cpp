@@ -1,5 +1,6 @@
 #include "suites.h"
 
+#include "c_boundary.h"
 #include "faults.h"
 #include "property_store.h"
 
@@ -158,9 +159,11 @@ OfxStatus getDimension(OfxPropertySetHandle h, const char *name, int *count)
     return store->getDimension(name, count);
 }
 
-const OfxPropertySuiteV1 suite = {setPointer,  setString,   setDouble,   setInt,      setPointerN, setStringN,
-                                  setDoubleN,  setIntN,     getPointer,  getString,   getDouble,   getInt,
-                                  getPointerN, getStringN,  getDoubleN,  getIntN,     reset,       getDimension};
+const OfxPropertySuiteV1 suite = {
+    guarded<setPointer>, guarded<setString>, guarded<setDouble>, guarded<setInt>, guarded<setPointerN>,
+    guarded<setStringN>, guarded<setDoubleN>, guarded<setIntN>, guarded<getPointer>, guarded<getString>,
+    guarded<getDouble>, guarded<getInt>, guarded<getPointerN>, guarded<getStringN>, guarded<getDoubleN>,
+    guarded<getIntN>, guarded<reset>, guarded<getDimension>};
 
 }  // namespace
 

@@ -6,6 +6,9 @@
 
 namespace ofxhost {
 
+// multiThread fails for a larger count rather than try to start so many.
+constexpr unsigned kMaxSpawnedThreads = 4096;
+
 const OfxPropertySuiteV1 *propertySuiteTable();
 const OfxImageEffectSuiteV1 *imageEffectSuiteTable();
 const OfxParameterSuiteV1 *parameterSuiteTable();

@@ -234,3 +234,57 @@ TEST(HostImageDeathTest, GuardPagesCatchStrayWrites)
         },
         "");
 }
+
+TEST_F(HostSuites, NoExceptionLeavesASuiteFunction)
+{
+    using Thrown = Faults::Thrown;
+    auto &faults = Faults::instance();
+    for (const char *name : {"propSetInt", "memoryAlloc", "paramGetValue", "message", "multiThread", "clipGetImage"})
+        faults.throwInCall(name, std::string(name) == "memoryAlloc" ? Thrown::OutOfMemory : Thrown::Error);
+
+    PropertyStore store("test");
+    EXPECT_EQ(propertySuiteTable()->propSetInt(store.handle(), "x", 0, 1), kOfxStatFailed);
+    void *memory = nullptr;
+    EXPECT_EQ(memorySuiteTable()->memoryAlloc(nullptr, 16, &memory), kOfxStatErrMemory);
+    ParamSetObject set(false);
+    OfxPropertySetHandle props;
+    OfxParamHandle param;
+    ASSERT_EQ(parameterSuiteTable()->paramDefine(reinterpret_cast<OfxParamSetHandle>(&set), kOfxParamTypeDouble,
+                                                 "angle", &props),
+              kOfxStatOK);
+    ASSERT_EQ(parameterSuiteTable()->paramGetHandle(reinterpret_cast<OfxParamSetHandle>(&set), "angle", &param,
+                                                    nullptr),
+              kOfxStatOK);
+    double value = 0;
+    EXPECT_EQ(parameterSuiteTable()->paramGetValue(param, &value), kOfxStatFailed);
+    EXPECT_EQ(messageSuiteV2Table()->message(nullptr, kOfxMessageError, nullptr, "%d", 1), kOfxStatFailed);
+    ThreadRecord r;
+    EXPECT_EQ(multiThreadSuiteTable()->multiThread(recordThread, 2, &r), kOfxStatFailed);
+    EffectObject effect(true, kOfxImageEffectContextFilter);
+    effect.defineClip("Source");
+    OfxImageClipHandle clip;
+    ASSERT_EQ(imageEffectSuiteTable()->clipGetHandle(reinterpret_cast<OfxImageEffectHandle>(&effect), "Source", &clip,
+                                                     nullptr),
+              kOfxStatOK);
+    OfxPropertySetHandle image;
+    EXPECT_EQ(imageEffectSuiteTable()->clipGetImage(clip, 0.0, nullptr, &image), kOfxStatFailed);
+    EXPECT_TRUE(r.indices.empty());
+}
+
+TEST_F(HostSuites, ThreadsThatCannotStartFailTheCallBeforeAnyWorkRuns)
+{
+    const auto *mt = multiThreadSuiteTable();
+    ThreadRecord r;
+    Faults::instance().failThreadStart(3);
+    EXPECT_EQ(mt->multiThread(recordThread, 8, &r), kOfxStatFailed);
+    EXPECT_TRUE(r.indices.empty());  // the three started were let go without running
+
+    // An impossible count fails at once instead of exhausting the system.
+    EXPECT_EQ(mt->multiThread(recordThread, 1u << 31, &r), kOfxStatFailed);
+    EXPECT_EQ(mt->multiThread(recordThread, kMaxSpawnedThreads + 1, &r), kOfxStatFailed);
+    EXPECT_TRUE(r.indices.empty());
+
+    Faults::instance().failThreadStart(std::nullopt);
+    EXPECT_EQ(mt->multiThread(recordThread, 8, &r), kOfxStatOK);
+    EXPECT_EQ(r.indices.size(), 8u);
+}
