@@ -49,8 +49,6 @@ int validateCommand(const std::string &plugin, std::optional<unsigned> seedOptio
     const unsigned seed = seedOption ? *seedOption : std::random_device{}();
     if (!runCheck.empty())
         return runOneCheck(runCheck, path, seed);
-    std::cout << "validating " << path << " with seed " << seed << " (replay with --seed " << seed << ")"
-              << std::endl;
     std::vector<const ValidateCheck *> chosen;
     for (const ValidateCheck &check : validateChecks())
         if (only.empty() || fnmatch(only.c_str(), check.name.c_str(), 0) == 0 ||
@@ -62,6 +60,8 @@ int validateCommand(const std::string &plugin, std::optional<unsigned> seedOptio
             names += (names.empty() ? "" : ", ") + check.name;
         throw UsageError("--only " + only + " matches no check (the checks: " + names + ")");
     }
+    std::cout << "validating " << path << " with seed " << seed << " (replay with --seed " << seed << ")"
+              << std::endl;
     cleanstop::install();
     int passed = 0, failed = 0;
     for (const ValidateCheck *check : chosen) {

@@ -12,58 +12,22 @@
 #include <vector>
 
 #include "../plugin/zelvo_fixture.h"
+#include "tool_fixture.h"
+#include "tool_runner.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int exitCode;
-    std::string output;  // standard output and standard error together
-};
+using Result = ToolRun;
 
 Result run(const std::string &args, const std::string &env = std::string())
 {
-    const std::string command = env + " '" + std::string(ZELVO_TOOL_PATH) + "' " + args + " 2>&1";
-    FILE *pipe = popen(command.c_str(), "r");
-    Result r{-1, ""};
-    if (!pipe)
-        return r;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, pipe))
-        r.output += buffer;
-    const int status = pclose(pipe);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return runTool(args, env);
 }
 
-class Cli : public testing::Test {
+class Cli : public ToolTest {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/zelvo-cli-XXXXXX";
-        dir = mkdtemp(pattern);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string path(const std::string &name) const { return (dir / name).string(); }
-
-    // A random RGBA image written in the given format.
-    void writeInput(const std::string &file, OIIO::TypeDesc type, int w, int h, unsigned seed)
-    {
-        std::mt19937 rng(seed);
-        OIIO::ImageBuf buf(OIIO::ImageSpec(w, h, 4, type));
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                float px[4];
-                for (float &c : px)
-                    c = type == OIIO::TypeDesc::FLOAT ? (int(rng() % 2001) - 500) / 1000.0f
-                                                      : float(rng() % 256) / 255.0f;
-                buf.setpixel(x, y, px);
-            }
-        ASSERT_TRUE(buf.write(file, type)) << buf.geterror();
-    }
-
     // Compares the output with the section rule applied to the input: the
     // file's top row is the last row of the OFX frame.
     void expectRule(const std::string &in, const std::string &out, double angle, int count, unsigned visible,
@@ -89,17 +53,6 @@ protected:
                     ASSERT_EQ(pb[at + i], show ? pa[at + i] : 0) << "pixel " << x << "," << r << " of " << out;
             }
     }
-
-    std::vector<std::string> strayFiles() const
-    {
-        std::vector<std::string> stray;
-        for (const auto &e : fs::directory_iterator(dir))
-            if (e.path().filename().string().find(".zelvo-") != std::string::npos)
-                stray.push_back(e.path().string());
-        return stray;
-    }
-
-    fs::path dir;
 };
 
 }  // namespace

@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+
+#include "process_watch.h"
 
 namespace {
 
@@ -51,7 +54,38 @@ TEST(Validate, OnlyRunsTheMatchingChecks)
     EXPECT_NE(r.output.find("2 passed, 0 failed"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("render."), std::string::npos);
     ValidateRun none = validate("--only nothing-matches");
-    EXPECT_NE(none.exitCode, 0);
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_NE(none.output.find("binary.records, load.time"), std::string::npos) << none.output;
     ValidateRun missing = validate("/nonexistent/X.ofx");
     EXPECT_NE(missing.exitCode, 0);
+}
+
+TEST(Validate, LoadAndUnloadMayBeLeftUntrapped)
+{
+    ValidateRun r = validate(std::string("'") + UNTRAPPED_PLUGIN_PATH + "' --seed 5");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find(" passed, 0 failed"), std::string::npos) << r.output;
+}
+
+TEST(Validate, ACheckDiesWithItsParent)
+{
+    // The check hangs in the binary; its validator is stopped, by a signal
+    // it can handle and by one it cannot.
+    for (int sig : {SIGTERM, SIGKILL}) {
+        char folder[] = "/tmp/zelvo-validate-XXXXXX";
+        const std::string errors = std::string(mkdtemp(folder)) + "/stderr.txt";
+        const pid_t parent = startTool({"validate", HOSTILE_HANG_PATH, "--only", "binary.records"}, errors);
+        ASSERT_GT(parent, 0);
+        std::vector<pid_t> children;
+        ASSERT_TRUE(waitFor([&] { return !(children = childrenOf(parent)).empty(); }, std::chrono::seconds(30)));
+        kill(parent, sig);
+        int status = 0;
+        waitpid(parent, &status, 0);
+        if (sig == SIGTERM) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM) << status;
+        }
+        EXPECT_TRUE(waitFor([&] { return !alive(children.front()); }, std::chrono::seconds(30)))
+            << "the check outlived its validator (signal " << sig << ")";
+        std::filesystem::remove_all(std::filesystem::path(errors).parent_path());
+    }
 }

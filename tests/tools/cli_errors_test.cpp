@@ -1,0 +1,142 @@
+// Every failure of the tool is one line "zelvo: ..." on standard error,
+// with an exit code that says what kind of failure it was.
+
+#include <climits>
+#include <fstream>
+
+#include "tool_fixture.h"
+#include "tool_runner.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CliErrors : public ToolTest {
+protected:
+    void SetUp() override
+    {
+        ToolTest::SetUp();
+        writeInput(path("in.png"), OIIO::TypeDesc::UINT8, 8, 6, 1);
+    }
+
+    void expectOneLine(const ToolRun &r, int exitCode, const std::string &message, const std::string &what)
+    {
+        EXPECT_EQ(r.exitCode, exitCode) << what << "\n" << r.output;
+        EXPECT_EQ(r.lines(), 1) << what << "\n" << r.output;
+        EXPECT_EQ(r.output.rfind("zelvo: ", 0), 0u) << what << "\n" << r.output;
+        EXPECT_NE(r.output.find(message), std::string::npos) << what << "\n" << r.output;
+    }
+};
+
+}  // namespace
+
+TEST_F(CliErrors, UsageErrorsExitWithTwo)
+{
+    const std::string in = "'" + path("in.png") + "' ";
+    const std::string out = "'" + path("o.png") + "'";
+    struct Case {
+        std::string args, message;
+    } cases[] = {
+        {"", "A subcommand is required"},
+        {"render " + in, "OUTPUT is required"},
+        {"render " + in + out + " --nonsense", "--nonsense"},
+        {"render " + in + out + " --threads abc", "--threads"},
+        {"render " + in + out + " --threads 100000", "--threads must lie in 1..1024, not 100000"},
+        {"render " + in + out + " --threads 0", "--threads must lie in 1..1024"},
+        {"render " + in + out + " --frames 99999999999", "frame 99999999999 is outside -2147483648..2147483647"},
+        {"render " + in + out + " --frames 1-99999999999999999999999", "is outside"},
+        {"render " + in + out + " --frames 5-2", "ends before it starts"},
+        {"render " + in + out + " --frames 1-", "--frames needs A-B or A"},
+        {"render " + in + out + " --frames x", "--frames needs A-B or A"},
+        {"render " + in + out + " -p splitCount=abc", "parameter splitCount is an integer"},
+        {"render " + in + out + " --depth 12", "--depth must be 8, 16 or float"},
+        {"render " + in + "'" + path("o.sgi") + "'", "sgi files are not supported as output"},
+        {"render " + in + "'" + path("o.nothing") + "'", "unknown image format"},
+        {"render " + in + in, "is an input of this render"},
+        {"render " + in + "'" + (dir / "." / "in.png").string() + "'", "is an input of this render"},
+        {"testcard " + out + " --width 0", "must lie in"},
+        {"validate --only nomatch", "matches no check"},
+    };
+    for (const Case &c : cases)
+        expectOneLine(runTool(c.args), 2, c.message, c.args);
+    EXPECT_FALSE(fs::exists(path("o.png")));
+}
+
+TEST_F(CliErrors, FileFailuresExitWithOneAndNameTheUsersPath)
+{
+    fs::create_directory(path("dir.png"));
+    ToolRun r = runTool("render '" + path("in.png") + "' '" + path("dir.png") + "'");
+    expectOneLine(r, 1, "cannot write " + path("dir.png") + ": Is a directory", "output is a directory");
+
+    r = runTool("render '" + path("in.png") + "' '" + path("no/such/dir/out.png") + "'");
+    expectOneLine(r, 1, "cannot write " + path("no/such/dir/out.png") + ": No such file or directory", "no folder");
+
+    // A truncated PNG and one of no pixels: the PNG library's own lines are
+    // folded into the tool's one.
+    std::ifstream whole(path("in.png"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
+    std::ofstream(path("cut.png"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    r = runTool("render '" + path("cut.png") + "' '" + path("o.png") + "'");
+    expectOneLine(r, 1, "cannot read " + path("cut.png") + ": ", "truncated PNG");
+
+    const unsigned char emptyPng[] = {
+        0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x08, 0x06, 0x00, 0x00, 0x00, 0x9d, 0x36, 0x42, 0x6b, 0x00,
+        0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+    std::ofstream(path("empty.png"), std::ios::binary).write(reinterpret_cast<const char *>(emptyPng), sizeof emptyPng);
+    r = runTool("render '" + path("empty.png") + "' '" + path("o.png") + "'");
+    expectOneLine(r, 1, "cannot read " + path("empty.png") + ": ", "0x0 PNG");
+
+    r = runTool("render '" + path("missing.png") + "' '" + path("o.png") + "'");
+    expectOneLine(r, 1, "input not found: " + path("missing.png"), "missing input");
+    EXPECT_FALSE(fs::exists(path("o.png")));
+    EXPECT_TRUE(strayFiles().empty());
+}
+
+TEST_F(CliErrors, AnInputIsNeverOverwritten)
+{
+    for (int frame = 1; frame <= 3; ++frame)
+        writeInput(path("seq." + std::to_string(frame) + ".png"), OIIO::TypeDesc::UINT8, 4, 4, frame);
+    const auto before = fs::last_write_time(path("seq.2.png"));
+    // The same pattern spelt another way names the same files.
+    ToolRun r = runTool("render '" + path("seq.#.png") + "' '" + path("seq.%d.png") + "' --frames 1-3");
+    expectOneLine(r, 2, "is an input of this render", "sequence onto itself");
+    // Output frame 1 would be input frame 2's file only later in the range.
+    writeInput(path("shift.12.png"), OIIO::TypeDesc::UINT8, 4, 4, 9);
+    r = runTool("render '" + path("shift.1#.png") + "' '" + path("shift.#2.png") + "' --frames 1-2");
+    expectOneLine(r, 2, "is an input of this render", "output onto a later input");
+    EXPECT_EQ(fs::last_write_time(path("seq.2.png")), before);
+}
+
+TEST_F(CliErrors, FrameRangesAtTheEndsOfTheIntegers)
+{
+    for (const char *frame : {"2147483646", "2147483647", "-2147483648"})
+        writeInput(path(std::string("in.") + frame + ".png"), OIIO::TypeDesc::UINT8, 4, 4, 3);
+    // Bounded in time: a loop that overflows never ends.
+    ToolRun r = runTool("render '" + path("in.#.png") + "' '" + path("out.#.png") + "' --frames 2147483646-2147483647",
+                        "timeout 60");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(fs::exists(path("out.2147483646.png")));
+    EXPECT_TRUE(fs::exists(path("out.2147483647.png")));
+    r = runTool("render '" + path("in.#.png") + "' '" + path("out.#.png") + "' --frames 2147483647", "timeout 60");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    r = runTool("render '" + path("in.#.png") + "' '" + path("out.#.png") + "' --frames -2147483648", "timeout 60");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(fs::exists(path("out.-2147483648.png")));
+    int outputs = 0;
+    for (const auto &e : fs::directory_iterator(dir))
+        outputs += e.path().filename().string().rfind("out.", 0) == 0;
+    EXPECT_EQ(outputs, 3);
+}
+
+TEST_F(CliErrors, HelpAndVersionSucceed)
+{
+    ToolRun help = runTool("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.output.find("Exit codes: 0 success, 1 a render, plug-in or file failed, 2 usage error, 128+N"),
+              std::string::npos)
+        << help.output;
+    ToolRun version = runTool("--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.output, "zelvo 2.1\n");
+}

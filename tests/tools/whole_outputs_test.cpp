@@ -1,0 +1,144 @@
+// zelvo render never loses a file: on a full disk, or stopped by a signal
+// in the middle of a write, the path keeps what it held and no temporary
+// file is left.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "process_watch.h"
+#include "tool_fixture.h"
+#include "tool_runner.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every output format the tool accepts.
+const char *const kFormats[] = {"png", "jpg", "tif", "exr", "dpx", "bmp", "tga",
+                                "hdr", "ppm", "gif", "webp", "jp2", "iff"};
+
+std::string contents(const std::string &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+int widthOf(const std::string &file)
+{
+    OIIO::ImageBuf b(file);
+    return b.read(0, 0, true) ? b.spec().width : -1;
+}
+
+class WholeOutputs : public ToolTest {
+protected:
+    // Renders into `out` where an older file stands, expecting a failure
+    // with `reason` that leaves the older file and nothing else.
+    void expectFailureKeepsOldFile(const std::string &in, const std::string &out, const std::string &shellPrefix,
+                                   const std::string &reason)
+    {
+        std::ofstream(out) << "the good file that was there";
+        ToolRun r = runTool("render '" + in + "' '" + out + "'", shellPrefix);
+        EXPECT_EQ(r.exitCode, 1) << out << "\n" << r.output;
+        EXPECT_EQ(r.output, "zelvo: cannot write " + out + ": " + reason + "\n");
+        EXPECT_EQ(contents(out), "the good file that was there");
+        EXPECT_TRUE(strayFiles().empty()) << strayFiles().front();
+    }
+};
+
+}  // namespace
+
+// A full disk simulated without privileges: a file-size limit, with the
+// signal it raises ignored so that the write itself fails.
+TEST_F(WholeOutputs, AFileSizeLimitFailsEveryFormatCleanly)
+{
+    writeInput(path("in.png"), OIIO::TypeDesc::UINT8, 160, 120, 7);
+    for (const char *format : kFormats) {
+        const std::string out = path(std::string("out.") + format);
+        expectFailureKeepsOldFile(path("in.png"), out, "trap '' XFSZ; ulimit -f 4;", "File too large");
+        // The same format, room to write: the whole image arrives.
+        ToolRun ok = runTool("render '" + path("in.png") + "' '" + out + "'");
+        EXPECT_EQ(ok.exitCode, 0) << format << "\n" << ok.output;
+        EXPECT_EQ(widthOf(out), 160) << format;
+    }
+}
+
+// As root, also a real full disk: a 1 MB tmpfs.
+TEST_F(WholeOutputs, AFullFileSystemFailsCleanly)
+{
+    const fs::path mountPoint = dir / "small";
+    fs::create_directory(mountPoint);
+    if (geteuid() != 0 || mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "needs root and tmpfs to mount a small file system";
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { umount(at.c_str()); }
+    } unmount{mountPoint};
+    // Leave 64 KB, less than any output of this noise needs.
+    std::ofstream(mountPoint / "filler", std::ios::binary) << std::string(960 * 1024, 'x');
+    writeInput(path("in.tif"), OIIO::TypeDesc::UINT16, 400, 300, 8);
+    for (const char *format : {"png", "jpg", "tif", "exr"})
+        expectFailureKeepsOldFile(path("in.tif"), (mountPoint / (std::string("out.") + format)).string(), "",
+                                  "No space left on device");
+}
+
+namespace {
+
+bool anyFileNamed(const fs::path &dir, const std::string &part)
+{
+    std::error_code ec;
+    for (const auto &e : fs::directory_iterator(dir, ec))
+        if (e.path().filename().string().find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+// The signal arrives while frame 2's temporary file exists, that is while
+// its bytes are being written: that file goes, frame 1 stays whole.
+TEST_F(WholeOutputs, AStopDuringAWriteRemovesItsTemporaryFileAndKeepsFinishedFrames)
+{
+    for (int frame = 1; frame <= 3; ++frame)
+        writeInput(path("in." + std::to_string(frame) + ".tif"), OIIO::TypeDesc::UINT16, 1200, 900, frame);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        bool caught = false;
+        for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
+            for (int frame = 1; frame <= 3; ++frame)
+                fs::remove(path("out." + std::to_string(frame) + ".tif"));
+            const pid_t pid = startTool({"render", path("in.#.tif"), path("out.#.tif"), "--frames", "1-3"},
+                                        path("stderr.txt"));
+            ASSERT_GT(pid, 0);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!anyFileNamed(dir, ".out.2.") && std::chrono::steady_clock::now() < deadline &&
+                   running(pid))
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+            caught = anyFileNamed(dir, ".out.2.");
+            kill(pid, sig);
+            int status = 0;
+            waitpid(pid, &status, 0);
+            if (!caught)
+                continue;  // the write was too quick to catch this time
+            ASSERT_TRUE(WIFEXITED(status)) << "signal " << sig;
+            EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+            const std::string line = contents(path("stderr.txt"));
+            EXPECT_EQ(line, "zelvo: stopped by SIG" + std::string(sigabbrev_np(sig)) + " during frame 2 (" +
+                                path("out.2.tif") + ")\n");
+            EXPECT_EQ(widthOf(path("out.1.tif")), 1200);
+            EXPECT_FALSE(fs::exists(path("out.2.tif")));
+            EXPECT_FALSE(fs::exists(path("out.3.tif")));
+            EXPECT_TRUE(strayFiles().empty());
+        }
+        EXPECT_TRUE(caught) << "never saw frame 2 being written";
+    }
+}
