@@ -271,7 +271,7 @@ TEST_F(HostSuites, NoExceptionLeavesASuiteFunction)
     EXPECT_TRUE(r.indices.empty());
 }
 
-TEST_F(HostSuites, ThreadsThatCannotStartFailTheCallBeforeAnyWorkRuns)
+TEST_F(HostSuites, MultiThreadFailsBeforeAnyWorkRunsWhenAThreadCannotStart)
 {
     const auto *mt = multiThreadSuiteTable();
     ThreadRecord r;
