@@ -76,7 +76,10 @@ TEST_F(CliErrors, FileFailuresExitWithOneAndNameTheUsersPath)
     std::ifstream whole(path("in.png"), std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
     std::ofstream(path("cut.png"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
-    r = runTool("render '" + path("cut.png") + "' '" + path("o.png") + "'");
+    // (Under AddressSanitizer, full stacks let the suppression of the PNG
+    // reader's own leak on this path find its frame.)
+    r = runTool("render '" + path("cut.png") + "' '" + path("o.png") + "'",
+                "ASAN_OPTIONS=\"$ASAN_OPTIONS:fast_unwind_on_malloc=0\"");
     expectOneLine(r, 1, "cannot read " + path("cut.png") + ": ", "truncated PNG");
 
     const unsigned char emptyPng[] = {
