@@ -9,7 +9,10 @@
 namespace Zelvo {
 
 struct OpenCLState {
-    OpenCLState() = default;
+    // The system's loader and the first GPU.
+    OpenCLState() : OpenCLState(OpenCLApi::system(), CL_DEVICE_TYPE_GPU) {}
+    // A null api makes no OpenCL call at all: every render declines.
+    OpenCLState(const OpenCLApi *api, cl_device_type deviceType) : api(api), deviceType(deviceType) {}
     ~OpenCLState();
     OpenCLState(const OpenCLState &) = delete;
     OpenCLState &operator=(const OpenCLState &) = delete;
@@ -20,9 +23,9 @@ struct OpenCLState {
     cl_kernel clKernel = nullptr;
     bool initialised = false;
 
-    // Seams for tests only; production keeps the defaults (the system loader,
-    // GPU devices, the real kernel).
-    const OpenCLApi *api = OpenCLApi::system();
+    // Where the calls go and which device they ask for (the user's choice,
+    // opencl_choice.h); tests also swap the api and the kernel.
+    const OpenCLApi *api = nullptr;
     cl_device_type deviceType = CL_DEVICE_TYPE_GPU;
     const char *kernelSource = nullptr;
 };

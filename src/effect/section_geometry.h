@@ -43,23 +43,4 @@ inline int sectionAt(const SectionGeometry &g, int u, int v)
     return section;
 }
 
-// Four neighbouring pixels u0..u0+3 of row v, in the lane form: the lanes'
-// px are (float(u0) - centerX) + (0, 1, 2, 3). Equal to sectionAt for every
-// column below 2^22.
-inline void sectionsAt4(const SectionGeometry &g, int u0, int v, int out[4])
-{
-    const float base = static_cast<float>(u0) - g.centerX;
-    const float py = static_cast<float>(v) - g.centerY;
-    const float pySin = py * g.sinAngle;
-    for (int lane = 0; lane < 4; ++lane) {
-        const float px = base + static_cast<float>(lane);
-        const float position = px * g.cosAngle + pySin;
-        const float normalizedPos = (position + g.maxDist) * g.invMaxDist2;
-        int section = static_cast<int>(normalizedPos * g.splitCountF);
-        section = section < 0 ? 0 : section;
-        section = section >= g.splitCount ? g.splitCount - 1 : section;
-        out[lane] = section;
-    }
-}
-
 }  // namespace Zelvo

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "effect/opencl_choice.h"
 #include "effect/opencl_renderer.h"
 #include "effect/section_geometry.h"
 #include "effect/zelvo_names.h"
@@ -17,7 +18,7 @@ ZelvoPlugin::ZelvoPlugin(OfxImageEffectHandle handle) : ImageEffect(handle)
     splitAngleParam = getDoubleParam(Zelvo::kSplitAngleParam);
     for (int i = 0; i < 10; ++i)
         sectionParams[i] = getBooleanParam(Zelvo::kSectionParams[i]);
-    openCL = std::make_unique<Zelvo::OpenCLState>();
+    openCL = Zelvo::makeOpenCLState(Zelvo::chosenOpenCLDevice());
 }
 
 ZelvoPlugin::~ZelvoPlugin() = default;

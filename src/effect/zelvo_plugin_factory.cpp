@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "describe/image_effect_descriptor.h"
+#include "effect/opencl_choice.h"
 #include "effect/zelvo_names.h"
 #include "effect/zelvo_plugin.h"
 
@@ -20,6 +21,11 @@ std::string format(const char *pattern, int d)
 }  // namespace
 
 ZelvoPluginFactory::ZelvoPluginFactory() : PluginFactoryHelper(kZelvoPluginIdentifier, 2, 1) {}
+
+void ZelvoPluginFactory::load()
+{
+    Zelvo::chooseOpenCLDevice();
+}
 
 ZelvoPluginFactory &zelvoPluginFactory()
 {

@@ -15,14 +15,6 @@ namespace OFX {
 
 namespace {
 
-ImageEffect &requireInstance(OfxImageEffectHandle handle)
-{
-    ImageEffect *instance = instanceFromHandle(handle);
-    if (!instance)
-        raiseStatus(kOfxStatErrBadHandle);
-    return *instance;
-}
-
 // An instance whose context was never described has no per-clip names: every
 // clip it names is then unknown, instead of reading through a missing descriptor.
 const ClipPropNames &namesOf(const ImageEffectDescriptor *descriptor, const ClipPropNames &(ImageEffectDescriptor::*map)() const)

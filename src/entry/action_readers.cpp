@@ -93,4 +93,12 @@ ImageEffect *instanceFromHandle(OfxImageEffectHandle handle)
     return static_cast<ImageEffect *>(PropertySet(props).getPointer(kOfxPropInstanceData, 0, true));
 }
 
+ImageEffect &requireInstance(OfxImageEffectHandle handle)
+{
+    ImageEffect *instance = instanceFromHandle(handle);
+    if (!instance)
+        raiseStatus(kOfxStatErrBadHandle);
+    return *instance;
+}
+
 }  // namespace OFX

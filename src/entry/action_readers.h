@@ -23,5 +23,8 @@ RenderQuality renderQualityFromString(const std::string &text);
 
 // The instance recorded in the effect's "OfxPropInstanceData", possibly null.
 ImageEffect *instanceFromHandle(OfxImageEffectHandle handle);
+// The same for an action that needs an instance: a handle without a recorded
+// instance raises status 9 ("kOfxStatErrBadHandle").
+ImageEffect &requireInstance(OfxImageEffectHandle handle);
 
 }  // namespace OFX

@@ -45,16 +45,6 @@ PropertySet fetchEffectProperties(OfxImageEffectHandle handle)
     return PropertySet(props);
 }
 
-// Every instance action but destroy needs a recorded instance; a handle
-// without one is a bad handle.
-ImageEffect &instanceOf(OfxImageEffectHandle handle)
-{
-    ImageEffect *instance = instanceFromHandle(handle);
-    if (!instance)
-        raiseStatus(kOfxStatErrBadHandle);
-    return *instance;
-}
-
 struct Call {
     const char *action;
     OfxImageEffectHandle effect;
@@ -121,28 +111,28 @@ OfxStatus onDestroyInstance(Call &c)
 
 OfxStatus onRender(Call &c)
 {
-    ImageEffect &instance = instanceOf(c.effect);
+    ImageEffect &instance = requireInstance(c.effect);
     instance.render(readRenderArguments(c.in));
     return kOfxStatOK;
 }
 
 OfxStatus onBeginSequenceRender(Call &c)
 {
-    ImageEffect &instance = instanceOf(c.effect);
+    ImageEffect &instance = requireInstance(c.effect);
     instance.beginSequenceRender(readBeginSequenceRenderArguments(c.in));
     return kOfxStatReplyDefault;
 }
 
 OfxStatus onEndSequenceRender(Call &c)
 {
-    ImageEffect &instance = instanceOf(c.effect);
+    ImageEffect &instance = requireInstance(c.effect);
     instance.endSequenceRender(readEndSequenceRenderArguments(c.in));
     return kOfxStatReplyDefault;
 }
 
 OfxStatus onIsIdentity(Call &c)
 {
-    ImageEffect &instance = instanceOf(c.effect);
+    ImageEffect &instance = requireInstance(c.effect);
     const RenderArguments args = readRenderArguments(c.in);
     Clip *clip = nullptr;
     double time = args.time;
@@ -155,7 +145,7 @@ OfxStatus onIsIdentity(Call &c)
 
 OfxStatus onRegionOfDefinition(Call &c)
 {
-    ImageEffect &instance = instanceOf(c.effect);
+    ImageEffect &instance = requireInstance(c.effect);
     const RegionOfDefinitionArguments args = readRegionOfDefinitionArguments(c.in);
     OfxRectD rod{0.0, 0.0, 0.0, 0.0};
     if (!instance.getRegionOfDefinition(args, rod))
@@ -179,7 +169,7 @@ OfxStatus onFramesNeeded(Call &c)
 
 OfxStatus onClipPreferences(Call &c)
 {
-    ImageEffect &instance = instanceOf(c.effect);
+    ImageEffect &instance = requireInstance(c.effect);
     ImageEffectDescriptor *descriptor = findDescriptor(c.uniqueKey, instance.context());
     if (!descriptor)
         return kOfxStatReplyDefault;  // never described in this context: nothing to name
@@ -190,20 +180,20 @@ OfxStatus onClipPreferences(Call &c)
 
 OfxStatus onPurgeCaches(Call &c)
 {
-    instanceOf(c.effect).purgeCaches();
+    requireInstance(c.effect).purgeCaches();
     return kOfxStatReplyDefault;
 }
 
 OfxStatus onSyncPrivateData(Call &c)
 {
-    instanceOf(c.effect).syncPrivateData();
+    requireInstance(c.effect).syncPrivateData();
     return kOfxStatReplyDefault;
 }
 
 OfxStatus onTimeDomain(Call &c)
 {
     OfxRangeD range{0.0, 0.0};
-    if (!instanceOf(c.effect).getTimeDomain(range))
+    if (!requireInstance(c.effect).getTimeDomain(range))
         return kOfxStatReplyDefault;
     c.out.setDouble(kOfxImageEffectPropFrameRange, range.min, 0, true);
     c.out.setDouble(kOfxImageEffectPropFrameRange, range.max, 1, true);
@@ -212,7 +202,7 @@ OfxStatus onTimeDomain(Call &c)
 
 OfxStatus onBeginInstanceChanged(Call &c)
 {
-    ImageEffect &instance = instanceOf(c.effect);
+    ImageEffect &instance = requireInstance(c.effect);
     instance.beginChanged(changeReasonFromString(c.in.getString(kOfxPropChangeReason, 0, true)));
     return kOfxStatReplyDefault;
 }
@@ -225,20 +215,20 @@ OfxStatus onInstanceChanged(Call &c)
 
 OfxStatus onEndInstanceChanged(Call &c)
 {
-    ImageEffect &instance = instanceOf(c.effect);
+    ImageEffect &instance = requireInstance(c.effect);
     instance.endChanged(changeReasonFromString(c.in.getString(kOfxPropChangeReason, 0, true)));
     return kOfxStatReplyDefault;
 }
 
 OfxStatus onBeginInstanceEdit(Call &c)
 {
-    instanceOf(c.effect).beginEdit();
+    requireInstance(c.effect).beginEdit();
     return kOfxStatReplyDefault;
 }
 
 OfxStatus onEndInstanceEdit(Call &c)
 {
-    instanceOf(c.effect).endEdit();
+    requireInstance(c.effect).endEdit();
     return kOfxStatReplyDefault;
 }
 
@@ -250,12 +240,12 @@ OfxStatus onKeyframeUplift(Call &c)
 
 OfxStatus onInvokeHelp(Call &c)
 {
-    return instanceOf(c.effect).invokeHelp() ? kOfxStatOK : kOfxStatReplyDefault;
+    return requireInstance(c.effect).invokeHelp() ? kOfxStatOK : kOfxStatReplyDefault;
 }
 
 OfxStatus onInvokeAbout(Call &c)
 {
-    return instanceOf(c.effect).invokeAbout() ? kOfxStatOK : kOfxStatReplyDefault;
+    return requireInstance(c.effect).invokeAbout() ? kOfxStatOK : kOfxStatReplyDefault;
 }
 
 struct ActionRow {

@@ -115,3 +115,21 @@ TEST_F(ZelvoHost, InstancesNeedTheirParameters)
     quirks().paramTypeOverrides.clear();
     EXPECT_TRUE(plugin->createInstance(kFilter, &status));
 }
+
+TEST_F(ZelvoHost, AnUnknownOpenCLChoiceIsReportedOnceAndActsAsTheDefault)
+{
+    const char *before = std::getenv("ZELVO_OPENCL");
+    const std::string saved = before ? before : "";
+    setenv("ZELVO_OPENCL", "gpu\nplease", 1);
+    plugin->unload();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(plugin->load(), kOfxStatOK);
+    plugin->unload();
+    EXPECT_EQ(plugin->load(), kOfxStatOK);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Zelvo: ZELVO_OPENCL=gpu?please is not gpu, any or off; using gpu\n");
+    if (before)
+        setenv("ZELVO_OPENCL", saved.c_str(), 1);
+    else
+        unsetenv("ZELVO_OPENCL");
+}

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -53,6 +54,16 @@ protected:
     }
 
     static ofxhost::Quirks &quirks() { return ofxhost::Host::instance().quirks(); }
+
+    // The render path of this run: with ZELVO_OPENCL=any the plug-in sets up
+    // OpenCL on any device (PoCL's CPU device where there is no GPU), and an
+    // 8-bit RGBA output with a source of its layout is drawn there; with off
+    // every frame is drawn on the CPU over the host's threads.
+    static bool openCLPath()
+    {
+        const char *choice = std::getenv("ZELVO_OPENCL");
+        return choice && std::string(choice) == "any";
+    }
 
     std::unique_ptr<ofxhost::PluginBinary> binary;
     std::unique_ptr<ofxhost::Plugin> plugin;

@@ -24,6 +24,7 @@ struct Config {
     std::string describe() const
     {
         std::ostringstream s;
+        s.precision(17);
         s << "depth " << int(depth) << " bounds " << bounds.x1 << "," << bounds.y1 << "," << bounds.x2 << ","
           << bounds.y2 << (negativeRowBytes ? " negative rows" : "") << " window " << window.x1 << "," << window.y1
           << "," << window.x2 << "," << window.y2 << " angle " << angle << " count " << count << " visible 0x"
@@ -130,6 +131,36 @@ TEST_F(ZelvoRender, RandomConfigurationsMatchTheRuleAtEveryDepth)
     for (Depth depth : {Depth::Byte, Depth::Short, Depth::Float})
         for (int trial = 0; trial < 40; ++trial)
             renderAndCompare(randomConfig(rng, depth), rng);
+}
+
+// Frames up to 2000 pixels a side, where the band edges fall between the
+// rows split over threads and between the device's work groups, at angles a
+// few float steps either side of the axes and diagonals, where a rule
+// evaluated in another order or precision would put edge pixels in the
+// neighbouring band. Every count, negative bounds and both row orders.
+TEST_F(ZelvoRender, LargeFramesAtAnglesBesideTheAxesAndDiagonals)
+{
+    const unsigned seed = 20261208u;
+    std::mt19937 rng(seed);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    for (int trial = 0; trial < 24; ++trial) {
+        Config c;
+        c.depth = trial % 6 == 5 ? Depth::Float : trial % 6 == 4 ? Depth::Short : Depth::Byte;
+        const int limit = c.depth == Depth::Byte ? 2000 : 600;
+        const int w = trial < 2 ? limit : 1 + static_cast<int>(rng() % limit);
+        const int h = trial < 2 ? limit - trial * 7 : 1 + static_cast<int>(rng() % limit);
+        const int x0 = static_cast<int>(rng() % 4001) - 3000, y0 = static_cast<int>(rng() % 4001) - 3000;
+        c.bounds = c.window = {x0, y0, x0 + w, y0 + h};
+        c.negativeRowBytes = rng() % 2;
+        float angle = static_cast<float>(45 * (trial % 8));
+        for (int steps = static_cast<int>(rng() % 9) - 4; steps != 0; steps += steps > 0 ? -1 : 1)
+            angle = std::nextafter(angle, steps > 0 ? 1e9f : -1e9f);
+        c.angle = angle;
+        c.count = 1 + trial % 10;
+        c.visible = rng() & 0x3FF;
+        c.threads = 1 + rng() % 3;
+        renderAndCompare(c, rng);
+    }
 }
 
 TEST_F(ZelvoRender, ExtremeSizesAndAllThreadCounts)
@@ -280,19 +311,52 @@ TEST_F(ZelvoRender, AnOutputImageUnlikeItsClipIsRefused)
     testing::internal::GetCapturedStdout();
 }
 
-TEST_F(ZelvoRender, AbortLeavesRowsAtMultiplesOf32Unwritten)
+// The CPU path asks the host whether to abort every 32 rows and leaves
+// those rows; the OpenCL path draws the frame in one launch and asks nothing.
+TEST_F(ZelvoRender, AbortLeavesRowsAtMultiplesOf32UnwrittenOnTheCpuPath)
 {
-    ImageLayout layout;
-    layout.bounds = {0, -40, 3, 70};
-    HostImage src(layout), dst(layout);
-    src.fill(9);
-    dst.fill(kSentinel);
-    instance->connect("Source", &src);
-    instance->connect("Output", &dst);
     quirks().abortAnswer = true;
-    ASSERT_EQ(instance->render(0, layout.bounds), kOfxStatOK);
-    for (int y = -40; y < 70; ++y)
-        EXPECT_EQ(dst.pixel(1, y)[0], (y % 32 == 0) ? kSentinel : 9) << y;
+    for (Depth depth : {Depth::Byte, Depth::Short}) {
+        ImageLayout layout;
+        layout.depth = depth;
+        layout.bounds = {0, -40, 3, 70};
+        HostImage src(layout), dst(layout);
+        src.fill(9);
+        dst.fill(kSentinel);
+        instance->connect("Source", &src);
+        instance->connect("Output", &dst);
+        ASSERT_EQ(instance->render(0, layout.bounds), kOfxStatOK);
+        const bool cpu = depth != Depth::Byte || !openCLPath();
+        for (int y = -40; y < 70; ++y)
+            EXPECT_EQ(dst.pixel(1, y)[0], (cpu && y % 32 == 0) ? kSentinel : 9) << y << " depth " << int(depth);
+    }
+}
+
+// 8-bit RGBA with a source of the same layout goes to the device when it
+// sets up; other depths, and images the device cannot take (rows stored top
+// down), go to the CPU over the host's threads.
+TEST_F(ZelvoRender, EightBitFramesGoToTheDeviceWhenItSetsUp)
+{
+    std::mt19937 rng(21);
+    struct Case {
+        Depth depth;
+        bool negativeRowBytes;
+        bool device;
+    } cases[] = {{Depth::Byte, false, true}, {Depth::Byte, true, false}, {Depth::Short, false, false},
+                 {Depth::Float, false, false}};
+    for (const Case &k : cases) {
+        Config c;
+        c.depth = k.depth;
+        c.negativeRowBytes = k.negativeRowBytes;
+        c.bounds = c.window = {-5, 2, 45, 33};
+        c.angle = 30;
+        c.count = 4;
+        c.visible = 0x5;
+        Faults::instance().reset();
+        renderAndCompare(c, rng);
+        const bool onDevice = k.device && openCLPath();
+        EXPECT_EQ(Faults::instance().count("multiThread"), onDevice ? 0 : 1) << c.describe();
+    }
 }
 
 TEST_F(ZelvoRender, WindowsReachingOutsideTheImagesStayInside)
@@ -352,19 +416,24 @@ TEST_F(ZelvoRender, HostsWithOddThreading)
     renderAndCompare(c, rng);
 }
 
+// On the CPU path; the OpenCL path uses no host threads and so renders.
 TEST_F(ZelvoRender, AThreadSuiteFailureIsTheRenderStatus)
 {
-    ImageLayout layout;
-    layout.bounds = {0, 0, 4, 4};
-    HostImage src(layout), dst(layout);
-    instance->connect("Source", &src);
-    instance->connect("Output", &dst);
-    quirks().reportedCpus = 2;
-    ofxhost::Faults::instance().failCall("multiThread", kOfxStatErrFatal);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(instance->render(0, {0, 0, 4, 4}), kOfxStatErrFatal);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(Host::instance().imagesOut.load(), 0u);
+    for (Depth depth : {Depth::Byte, Depth::Float}) {
+        ImageLayout layout;
+        layout.depth = depth;
+        layout.bounds = {0, 0, 4, 4};
+        HostImage src(layout), dst(layout);
+        instance->connect("Source", &src);
+        instance->connect("Output", &dst);
+        quirks().reportedCpus = 2;
+        ofxhost::Faults::instance().failCall("multiThread", kOfxStatErrFatal);
+        testing::internal::CaptureStdout();
+        const bool cpu = depth != Depth::Byte || !openCLPath();
+        EXPECT_EQ(instance->render(0, {0, 0, 4, 4}), cpu ? kOfxStatErrFatal : kOfxStatOK) << int(depth);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(Host::instance().imagesOut.load(), 0u);
+    }
 }
 
 TEST_F(ZelvoRender, ParametersAreReadAtTheRenderTime)

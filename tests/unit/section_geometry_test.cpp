@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <limits>
-#include <random>
 
 #include "effect/section_geometry.h"
 
@@ -118,23 +117,4 @@ TEST(SectionGeometry, CountsOutsideTheRangeStayWithinTheFlags)
     auto ten = buildSectionGeometry(rect(0, 0, 50, 30), 10.0, 10);
     for (int u = 0; u < 50; ++u)
         EXPECT_EQ(sectionAt(above, u, 7), sectionAt(ten, u, 7));
-}
-
-TEST(SectionGeometry, LaneFormAgreesWithTheOnePixelRule)
-{
-    const unsigned seed = 20261207u;
-    std::mt19937 rng(seed);
-    for (int trial = 0; trial < 200; ++trial) {
-        int w = 1 + static_cast<int>(rng() % 700), h = 1 + static_cast<int>(rng() % 300);
-        double angle = static_cast<double>(rng() % 360);
-        int count = 1 + static_cast<int>(rng() % 10);
-        auto g = buildSectionGeometry(rect(0, 0, w, h), angle, count);
-        int v = static_cast<int>(rng() % h);
-        for (int u0 = 0; u0 + 4 <= w; u0 += 4) {
-            int lanes[4];
-            Zelvo::sectionsAt4(g, u0, v, lanes);
-            for (int k = 0; k < 4; ++k)
-                ASSERT_EQ(lanes[k], sectionAt(g, u0 + k, v)) << "seed " << seed << " trial " << trial;
-        }
-    }
 }
