@@ -13,6 +13,13 @@ namespace {
 
 std::atomic<OpenCLDevice> chosen{OpenCLDevice::Gpu};
 std::atomic<bool> complained{false};
+std::atomic<const OpenCLApi *> replacement{nullptr};
+
+const OpenCLApi *currentApi()
+{
+    const OpenCLApi *api = replacement;
+    return api ? api : OpenCLApi::system();
+}
 
 }  // namespace
 
@@ -52,11 +59,16 @@ OpenCLDevice chosenOpenCLDevice()
 std::unique_ptr<OpenCLState> makeOpenCLState(OpenCLDevice device)
 {
     switch (device) {
-    case OpenCLDevice::Any: return std::make_unique<OpenCLState>(OpenCLApi::system(), CL_DEVICE_TYPE_ALL);
+    case OpenCLDevice::Any: return std::make_unique<OpenCLState>(currentApi(), CL_DEVICE_TYPE_ALL);
     case OpenCLDevice::Off: return std::make_unique<OpenCLState>(nullptr, CL_DEVICE_TYPE_GPU);
     case OpenCLDevice::Gpu: break;
     }
-    return std::make_unique<OpenCLState>(OpenCLApi::system(), CL_DEVICE_TYPE_GPU);
+    return std::make_unique<OpenCLState>(currentApi(), CL_DEVICE_TYPE_GPU);
+}
+
+void useOpenCLApi(const OpenCLApi *api)
+{
+    replacement = api;
 }
 
 }  // namespace Zelvo

@@ -28,4 +28,8 @@ OpenCLDevice chosenOpenCLDevice();
 // library is not even loaded.
 std::unique_ptr<OpenCLState> makeOpenCLState(OpenCLDevice device);
 
+// The entry points states made from now on call: the system's loader (null),
+// or a table of a test's own that fails chosen calls.
+void useOpenCLApi(const OpenCLApi *api);
+
 }  // namespace Zelvo
