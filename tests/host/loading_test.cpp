@@ -68,8 +68,15 @@ TEST(Loading, BundlesAndTheSearchPath)
     setenv("OFX_PLUGIN_PATH", (std::string("/nonexistent:") + dir.path.string()).c_str(), 1);
     auto found = discoverPluginBinaries();
     unsetenv("OFX_PLUGIN_PATH");
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0], (bundle / "Mini.ofx").string());
+    // Only what this folder adds counts: the system folder may hold plug-ins
+    // installed on this machine, Zelvo among them.
+    std::vector<std::string> ours;
+    for (const std::string &binary : found)
+        if (binary.rfind(dir.path.string(), 0) == 0)
+            ours.push_back(binary);
+    EXPECT_EQ(ours, std::vector<std::string>{(bundle / "Mini.ofx").string()});
+    ASSERT_FALSE(found.empty());
+    EXPECT_EQ(found.front(), (bundle / "Mini.ofx").string()) << "the path's folders come first";
     EXPECT_EQ(searchDirectories().back(), "/usr/OFX/Plugins");
 }
 
