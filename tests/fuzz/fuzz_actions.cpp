@@ -80,16 +80,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static FuzzSession session;
     FuzzedDataProvider in(data, size);
-    Host::instance().reset();
-    Faults::instance().reset();
+    resetHost();
     Plugin &plugin = *session.plugin;
     auto instance = plugin.createInstance("OfxImageEffectContextFilter");
     EffectObject stranger(true, "OfxImageEffectContextFilter");
     const int steps = in.ConsumeIntegralInRange(1, 6);
     for (int step = 0; step < steps && in.remaining_bytes() > 0; ++step) {
-        const std::string action = in.ConsumeIntegralInRange(0, 9) == 0
-                                       ? in.ConsumeRandomLengthString(40)
-                                       : kActions[in.ConsumeIntegralInRange<size_t>(0, std::size(kActions) - 1)];
+        // The action as the plug-in reads it: a C string ends at its first
+        // zero, so "OfxActionUnload\0..." is an unload.
+        const std::string action = (in.ConsumeIntegralInRange(0, 9) == 0
+                                        ? in.ConsumeRandomLengthString(40)
+                                        : std::string(kActions[in.ConsumeIntegralInRange<size_t>(0, std::size(kActions) - 1)]))
+                                       .c_str();
         // Load, unload and describe keep their own bookkeeping balanced below.
         if (action == kOfxActionLoad || action == kOfxActionUnload || action == kOfxActionDestroyInstance ||
             action == kOfxActionCreateInstance || action == kOfxActionDescribe ||
@@ -111,6 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         plugin.action(action.c_str(), handle, in.ConsumeBool() ? &inArgs : nullptr,
                       in.ConsumeBool() ? &outArgs : nullptr);
     }
+    resetHost();
     if (instance)
         instance->destroy();
     if (Host::instance().imagesOut.load() != 0)

@@ -44,8 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static FuzzSession session;
     FuzzedDataProvider in(data, size);
-    Host::instance().reset();
-    Faults::instance().reset();
+    resetHost();
     Quirks &q = Host::instance().quirks();
     q.reportedCpus = in.ConsumeIntegralInRange(0u, 9u);
     if (in.ConsumeBool())
@@ -87,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (in.ConsumeBool())
         window = dstLayout.bounds;
     instance->render(in.ConsumeFloatingPoint<double>(), window);
+    resetHost();
     instance->destroy();
     if (Host::instance().imagesOut.load() != 0)
         std::abort();  // an image was not given back to the host

@@ -19,6 +19,14 @@ inline void registerFactoriesForFuzzing()
 }
 }  // namespace OFX
 
+// Every input starts from a careful host with nothing armed, and tears its
+// instance down the same way, so a finding replays from its saved input alone.
+inline void resetHost()
+{
+    ofxhost::Host::instance().reset();
+    ofxhost::Faults::instance().reset();
+}
+
 struct FuzzSession {
     FuzzSession()
     {
