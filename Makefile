@@ -62,7 +62,7 @@ demo: build
 	  -p splitCount=4 -p splitAngle=30 -p section2=off -p section4=off
 	$(BUILD)/zelvo render out/testcard.png out/bands-10-at-90.png \
 	  -p splitCount=10 -p splitAngle=90 -p section2=off -p section4=off -p section6=off -p section8=off -p section10=off
-	$(BUILD)/zelvo render out/testcard.png out/turning.####.png --frames 1-24 \
+	$(BUILD)/zelvo render out/testcard.png out/turning.#.png --frames 1-24 \
 	  -p splitCount=6 -p splitAngle=0@1,180@24 -p section2=off -p section4=off -p section6=off
 	@echo
 	@echo "Rendered through $(BUILD)/Zelvo.ofx.bundle:"

@@ -1,17 +1,21 @@
-#include <climits>
+#include <chrono>
+#include <filesystem>
+#include <sstream>
 
 #include "clean_stop.h"
 #include "cli_error.h"
 #include "commands.h"
+#include "frame_log.h"
 #include "frame_pattern.h"
 #include "frame_range.h"
 #include "host.h"
 #include "image_io.h"
 #include "param_values.h"
 #include "plugin_locator.h"
-#include "progress.h"
 #include "status_text.h"
 #include "whole_file.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -28,17 +32,61 @@ std::optional<ofxhost::Depth> parseDepth(const std::string &depth)
     throw UsageError("--depth must be 8, 16 or float, not '" + depth + "'");
 }
 
+enum class Missing { Error, Skip, Hold };
+
+Missing parseMissing(const std::string &text)
+{
+    if (text == "error")
+        return Missing::Error;
+    if (text == "skip")
+        return Missing::Skip;
+    if (text == "hold")
+        return Missing::Hold;
+    throw UsageError("--missing must be error, skip or hold, not '" + text + "'");
+}
+
+// The frames asked for; without --frames, those the input's name gives or
+// those whose input files exist.
+FrameList framesToRender(const RenderOptions &o, const FramePattern &input)
+{
+    if (!o.frames.empty())
+        return parseFrameList(o.frames);
+    if (!input.embeddedFrames().empty())
+        return parseFrameList(input.embeddedFrames(), "the frames in " + input.text());
+    if (!input.isSequence())
+        return FrameList::of({0});
+    const std::vector<int> existing = input.existingFrames();
+    if (existing.empty())
+        throw CliError("no input frames match " + input.text());
+    return FrameList::of(existing);
+}
+
 // Rendering over an input would destroy it: the output must not be the
-// directory entry of this frame's input, nor of any input of the range.
-void refuseOverwritingInput(const std::string &inputPattern, const std::string &out, const FrameRange &range)
+// directory entry of any input of the render.
+void refuseOverwritingInput(const FramePattern &input, const std::string &out, const FrameList &frames)
 {
     const std::string entry = entryPath(out);
-    const std::optional<long long> frame = frameOfFileName(entryPath(inputPattern), entry);
-    const bool isInput = isFramePattern(inputPattern)
-                             ? frame && *frame >= range.first && *frame <= range.last
-                             : entry == entryPath(inputPattern);
+    const FramePattern inputEntries(entryPath(input.text()));
+    const std::optional<int> frame = inputEntries.frameOf(entry);
+    const bool isInput =
+        input.isSequence() ? frame && frames.contains(*frame) : entry == entryPath(input.text());
     if (isInput)
         throw UsageError("the output " + out + " is an input of this render; choose another OUTPUT");
+}
+
+std::string parameterValues(ofxhost::Instance &instance, const ofxhost::EffectInfo &info, double time)
+{
+    std::ostringstream s;
+    for (const auto &p : info.params) {
+        const ofxhost::ParamObject *param = instance.param(p.name);
+        if (!param || !param->isNumeric())
+            continue;
+        s << (s.tellp() > 0 ? " " : "") << p.name << "=";
+        const std::vector<double> v = param->valueAt(time);
+        for (std::size_t i = 0; i < v.size(); ++i)
+            s << (i ? "," : "") << v[i];
+    }
+    return s.str();
 }
 
 }  // namespace
@@ -47,14 +95,16 @@ int renderCommand(const RenderOptions &o, const char *argv0)
 {
     cleanstop::setActivity("while loading the plug-in");
     const std::optional<ofxhost::Depth> depth = parseDepth(o.depth);
-    const FrameRange range = o.frames.empty() ? FrameRange{} : parseFrameRange(o.frames);
-    if (range.count() > 1 && !isFramePattern(o.output))
-        throw UsageError("rendering frames " + o.frames + " needs an OUTPUT pattern with # or %04d");
+    const Missing missing = parseMissing(o.missing);
+    const FramePattern input(o.input), output(o.output);
+    const FrameList frames = framesToRender(o, input);
+    if (frames.count() > 1 && !output.isSequence())
+        throw UsageError("rendering " + std::to_string(frames.count()) +
+                         " frames needs an OUTPUT pattern with #, @ or %04d");
     if (o.threads && (*o.threads < 1 || *o.threads > kMaxThreads))
         throw UsageError("--threads must lie in 1.." + std::to_string(kMaxThreads) + ", not " +
                          std::to_string(*o.threads));
     checkOutputFormat(o.output);
-    refuseOverwritingInput(o.input, frameFileName(o.output, range.first), range);
 
     LoadedPlugin loaded = loadPlugin(locatePlugin(o.plugin, argv0));
     const ofxhost::EffectInfo info = loaded.plugin->info(loaded.context);
@@ -71,14 +121,30 @@ int renderCommand(const RenderOptions &o, const char *argv0)
     for (const auto &setting : settings)
         applyParamSetting(*instance, setting);
 
-    Progress progress(range.count());
-    // 64-bit, so that a range ending at INT_MAX ends.
-    for (std::int64_t f = range.first; f <= range.last; ++f) {
-        const int frame = static_cast<int>(f);
-        const std::string in = frameFileName(o.input, frame);
-        const std::string out = frameFileName(o.output, frame);
+    FrameLog log(frames.count(), o.quiet, o.verbose);
+    std::string held;  // the last input that existed, for --missing hold
+    frames.forEach([&](int frame) {
+        const std::string out = output.name(frame);
+        std::string in = input.name(frame);
         cleanstop::setActivity("during frame " + std::to_string(frame) + " (" + out + ")");
-        refuseOverwritingInput(o.input, out, range);
+        refuseOverwritingInput(input, out, frames);
+        std::error_code ec;
+        if (o.skipExisting && fs::exists(out, ec)) {
+            log.skipped(frame, out + " exists");
+            return;
+        }
+        if (!fs::exists(in, ec)) {
+            if (missing == Missing::Error || (missing == Missing::Hold && held.empty()))
+                throw CliError("input not found: " + in);
+            if (missing == Missing::Skip) {
+                log.skipped(frame, "no input " + in);
+                return;
+            }
+            log.note(frame, "no input " + in + ", holds " + held);
+            in = held;
+        }
+        held = in;
+        const auto start = std::chrono::steady_clock::now();
         std::unique_ptr<ofxhost::HostImage> source = readImage(in, depth);
         std::unique_ptr<ofxhost::HostImage> result = blankLike(*source);
         instance->connect("Source", source.get());
@@ -88,8 +154,10 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         instance->connect("Output", nullptr);
         if (status != kOfxStatOK)
             throw CliError("render of frame " + std::to_string(frame) + " failed: " + statusText(status));
+        source.reset();  // the encoder's memory is better spent than the source's
         writeImage(out, *result);
-        progress.frameDone();
-    }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        log.written(frame, out, seconds, log.verbose() ? parameterValues(*instance, info, frame) : std::string());
+    });
     return kExitSuccess;
 }

@@ -17,9 +17,12 @@ constexpr long long kMaxThreads = 1024;
 struct RenderOptions {
     std::string input, output, plugin;
     std::vector<std::string> params;
-    std::string frames;  // "A-B" or "A", or empty for frame 0
+    std::string frames;  // "A", "A-B", "A-BxN" and lists of those; empty: what the input names or has
     std::string depth;   // "8", "16", "float", or empty for the input's own
     std::optional<long long> threads;  // 1..kMaxThreads; all CPUs when not given
+    std::string missing = "error";     // a missing input frame: error, skip or hold
+    bool skipExisting = false;         // leave outputs that exist alone
+    bool quiet = false, verbose = false;
 };
 int renderCommand(const RenderOptions &options, const char *argv0);
 

@@ -1,74 +1,75 @@
 #include "frame_pattern.h"
 
+#include <OpenImageIO/filesystem.h>
+
+#include <algorithm>
 #include <charconv>
-#include <climits>
-#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <regex>
 
-namespace {
+namespace fs = std::filesystem;
 
-const std::regex &printfFrame()
+FramePattern::FramePattern(const std::string &text) : text_(text)
 {
-    static const std::regex re("%(0?)([0-9]*)d");
-    return re;
-}
-
-}  // namespace
-
-bool isFramePattern(const std::string &pattern)
-{
-    return pattern.find('#') != std::string::npos || std::regex_search(pattern, printfFrame());
-}
-
-std::string frameFileName(const std::string &pattern, int frame)
-{
-    const auto hash = pattern.find('#');
-    if (hash != std::string::npos) {
-        auto end = pattern.find_first_not_of('#', hash);
-        if (end == std::string::npos)
-            end = pattern.size();
-        char digits[32];
-        std::snprintf(digits, sizeof digits, "%0*d", static_cast<int>(end - hash), frame);
-        return pattern.substr(0, hash) + digits + pattern.substr(end);
-    }
+    const auto slash = text.find_last_of('/');
+    folder_ = slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
+    const std::string file = text.substr(folder_.size());
+    // The image library turns the VFX notations into printf's; the name is
+    // then split around the one conversion, so no other '%' of a file name
+    // ever reaches a formatter.
+    std::string normalized;
+    if (!OIIO::Filesystem::parse_pattern(file.c_str(), 0, normalized, embeddedFrames_))
+        return;
+    static const std::regex conversion("%(0?)([0-9]*)d");
     std::smatch m;
-    if (std::regex_search(pattern, m, printfFrame())) {
-        const int width = m[2].length() ? std::stoi(m[2].str()) : 0;
-        char digits[32];
-        std::snprintf(digits, sizeof digits, m[1].length() ? "%0*d" : "%*d", width, frame);
-        return m.prefix().str() + digits + m.suffix().str();
-    }
-    return pattern;
+    if (!std::regex_search(normalized, m, conversion))
+        return;
+    group_ = true;
+    prefix_ = folder_ + m.prefix().str();
+    suffix_ = m.suffix().str();
+    width_ = m[2].length() ? std::min(std::atoi(m[2].str().c_str()), 20) : 0;
 }
 
-std::optional<long long> frameOfFileName(const std::string &pattern, const std::string &name)
+std::string FramePattern::name(int frame) const
 {
-    // Where the frame group sits: the pattern's name for two frames that
-    // differ in every digit tells the fixed text around it.
-    const std::string a = frameFileName(pattern, 0), b = frameFileName(pattern, 1);
-    if (a == b)
+    if (!group_)
+        return text_;
+    const bool negative = frame < 0;
+    std::string digits = std::to_string(negative ? -static_cast<long long>(frame) : static_cast<long long>(frame));
+    // printf's %0Nd: the sign counts towards the width.
+    const int padding = width_ - static_cast<int>(digits.size()) - (negative ? 1 : 0);
+    if (padding > 0)
+        digits.insert(0, static_cast<std::size_t>(padding), '0');
+    return prefix_ + (negative ? "-" : "") + digits + suffix_;
+}
+
+std::optional<int> FramePattern::frameOf(const std::string &name) const
+{
+    if (!group_ || name.size() <= prefix_.size() + suffix_.size() || name.compare(0, prefix_.size(), prefix_) != 0 ||
+        name.compare(name.size() - suffix_.size(), suffix_.size(), suffix_) != 0)
         return std::nullopt;
-    std::size_t prefix = 0;
-    while (prefix < a.size() && prefix < b.size() && a[prefix] == b[prefix])
-        ++prefix;
-    std::size_t suffix = 0;
-    while (suffix < a.size() - prefix && a[a.size() - 1 - suffix] == b[b.size() - 1 - suffix])
-        ++suffix;
-    // Padding digits are part of the group: back up over zeros and spaces.
-    while (prefix > 0 && (a[prefix - 1] == '0' || a[prefix - 1] == ' '))
-        --prefix;
-    if (name.size() < prefix + suffix || name.compare(0, prefix, a, 0, prefix) != 0 ||
-        name.compare(name.size() - suffix, suffix, a, a.size() - suffix, suffix) != 0)
-        return std::nullopt;
-    std::size_t at = prefix;
-    while (at < name.size() - suffix && name[at] == ' ')
-        ++at;
+    const char *begin = name.data() + prefix_.size(), *end = name.data() + name.size() - suffix_.size();
     long long frame = 0;
-    const char *begin = name.data() + at, *end = name.data() + name.size() - suffix;
     const auto [next, error] = std::from_chars(begin, end, frame);
-    if (error != std::errc() || next != end || frame < INT_MIN || frame > INT_MAX)
+    if (error != std::errc() || next != end || frame < INT32_MIN || frame > INT32_MAX)
         return std::nullopt;
-    if (frameFileName(pattern, static_cast<int>(frame)) != name)
+    if (this->name(static_cast<int>(frame)) != name)
         return std::nullopt;
-    return frame;
+    return static_cast<int>(frame);
+}
+
+std::vector<int> FramePattern::existingFrames() const
+{
+    std::vector<int> frames;
+    if (!group_)
+        return frames;
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(folder_.empty() ? "." : folder_, ec)) {
+        const std::string name = folder_ + entry.path().filename().string();
+        if (auto frame = frameOf(name))
+            frames.push_back(*frame);
+    }
+    std::sort(frames.begin(), frames.end());
+    return frames;
 }

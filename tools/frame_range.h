@@ -1,17 +1,45 @@
 #pragma once
 
-// The frames of a render, from --frames "A-B" (or "A"). Any frames of the
-// int range can be named; the count and the loop are kept in 64 bits so
-// neither end of the range can overflow.
+// The frames of a render, from --frames in the VFX tools' notation:
+// "A", "A-B", "A-BxN" (every Nth frame; B before A counts down), and
+// comma-separated lists of those. Any frames of the int range can be named.
+// The list is kept as its segments and walked in 64-bit arithmetic, so no
+// range, however long, is spelt out in memory and no end can overflow.
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-struct FrameRange {
+struct FrameSegment {
     int first = 0, last = 0;
-    std::int64_t count() const { return std::int64_t(last) - first + 1; }
+    int step = 1;  // > 0; the segment counts down when last < first
+    std::int64_t count() const;
+    int at(std::int64_t index) const;
 };
 
-// Throws UsageError with the reason: not a range, a number outside the int
-// range, or an end before the start.
-FrameRange parseFrameRange(const std::string &text);
+class FrameList {
+public:
+    FrameList() = default;
+    explicit FrameList(std::vector<FrameSegment> segments) : segments_(std::move(segments)) {}
+    // Each frame as a segment of its own.
+    static FrameList of(const std::vector<int> &frames);
+
+    std::int64_t count() const;
+    bool contains(int frame) const;
+    bool empty() const { return count() == 0; }
+
+    template <typename Visit>
+    void forEach(Visit &&visit) const
+    {
+        for (const FrameSegment &s : segments_)
+            for (std::int64_t i = 0, n = s.count(); i < n; ++i)
+                visit(s.at(i));
+    }
+
+private:
+    std::vector<FrameSegment> segments_;
+};
+
+// Throws UsageError with the reason: not a frame list, a number outside the
+// int range, or a step that is not positive.
+FrameList parseFrameList(const std::string &text, const std::string &option = "--frames");

@@ -31,11 +31,17 @@ int main(int argc, char **argv)
 
     RenderOptions render;
     CLI::App *renderCmd = app.add_subcommand("render", "Render images or frame sequences through the plug-in");
-    renderCmd->add_option("INPUT", render.input, "Input image, or a pattern with # or %04d")->required();
+    renderCmd->add_option("INPUT", render.input, "Input image, or a sequence: # is four digits, @ one, or %04d")->required();
     renderCmd->add_option("OUTPUT", render.output, "Output image (format by extension), or a pattern")->required();
     renderCmd->add_option("--param,-p", render.params,
                           "NAME=VALUE, or NAME=V1@F1,V2@F2,... for keyframes interpolated by the host");
-    renderCmd->add_option("--frames", render.frames, "Frame range A-B (or one frame A) for sequence patterns");
+    renderCmd->add_option("--frames", render.frames,
+                          "Frames A, A-B or A-BxN (every Nth), comma-separated (default: the input frames that exist)");
+    renderCmd->add_option("--missing", render.missing,
+                          "A missing input frame: error (the default), skip it, or hold the previous input");
+    renderCmd->add_flag("--skip-existing", render.skipExisting, "Leave output frames that exist alone (resume a chunk)");
+    renderCmd->add_flag("-q,--quiet", render.quiet, "Report failures only");
+    renderCmd->add_flag("-v,--verbose", render.verbose, "One line per frame with the plug-in's parameter values");
     renderCmd->add_option("--depth", render.depth, "Render depth: 8, 16 or float (default: the input's)");
     renderCmd->add_option("--threads", render.threads, "Host threads to offer the plug-in, 1 to 1024 (default: all CPUs)");
     renderCmd->add_option("--plugin", render.plugin, "Plug-in path or identifier (default: Zelvo)");

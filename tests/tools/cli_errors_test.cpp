@@ -43,11 +43,14 @@ TEST_F(CliErrors, UsageErrorsExitWithTwo)
         {"render " + in + out + " --threads abc", "--threads"},
         {"render " + in + out + " --threads 100000", "--threads must lie in 1..1024, not 100000"},
         {"render " + in + out + " --threads 0", "--threads must lie in 1..1024"},
-        {"render " + in + out + " --frames 99999999999", "frame 99999999999 is outside -2147483648..2147483647"},
+        {"render " + in + out + " --frames 99999999999", "99999999999 is outside -2147483648..2147483647"},
         {"render " + in + out + " --frames 1-99999999999999999999999", "is outside"},
-        {"render " + in + out + " --frames 5-2", "ends before it starts"},
-        {"render " + in + out + " --frames 1-", "--frames needs A-B or A"},
-        {"render " + in + out + " --frames x", "--frames needs A-B or A"},
+        {"render " + in + out + " --frames 5-2", "rendering 4 frames needs an OUTPUT pattern"},
+        {"render " + in + out + " --frames 1-9x0", "the step after x must be 1 or more"},
+        {"render " + in + out + " --frames 1-", "--frames needs frames as A, A-B or A-BxN"},
+        {"render " + in + out + " --frames 1,,2", "--frames needs frames as A, A-B or A-BxN"},
+        {"render " + in + out + " --frames x", "--frames needs frames as A, A-B or A-BxN"},
+        {"render " + in + out + " --missing sometimes", "--missing must be error, skip or hold"},
         {"render " + in + out + " -p splitCount=abc", "parameter splitCount is an integer"},
         {"render " + in + out + " --depth 12", "--depth must be 8, 16 or float"},
         {"render " + in + "'" + path("o.sgi") + "'", "sgi files are not supported as output"},
@@ -102,11 +105,12 @@ TEST_F(CliErrors, AnInputIsNeverOverwritten)
         writeInput(path("seq." + std::to_string(frame) + ".png"), OIIO::TypeDesc::UINT8, 4, 4, frame);
     const auto before = fs::last_write_time(path("seq.2.png"));
     // The same pattern spelt another way names the same files.
-    ToolRun r = runTool("render '" + path("seq.#.png") + "' '" + path("seq.%d.png") + "' --frames 1-3");
+    ToolRun r = runTool("render '" + path("seq.@.png") + "' '" + path("seq.%d.png") + "' --frames 1-3");
     expectOneLine(r, 2, "is an input of this render", "sequence onto itself");
-    // Output frame 1 would be input frame 2's file only later in the range.
-    writeInput(path("shift.12.png"), OIIO::TypeDesc::UINT8, 4, 4, 9);
-    r = runTool("render '" + path("shift.1#.png") + "' '" + path("shift.#2.png") + "' --frames 1-2");
+    // Output frame 1 would be the file of input frame 12, later in the range.
+    writeInput(path("s1x.png"), OIIO::TypeDesc::UINT8, 4, 4, 9);
+    writeInput(path("s12x.png"), OIIO::TypeDesc::UINT8, 4, 4, 10);
+    r = runTool("render '" + path("s@x.png") + "' '" + path("s@2x.png") + "' --frames 1,12");
     expectOneLine(r, 2, "is an input of this render", "output onto a later input");
     EXPECT_EQ(fs::last_write_time(path("seq.2.png")), before);
 }

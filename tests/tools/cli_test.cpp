@@ -162,7 +162,7 @@ TEST_F(Cli, RgbInputGainsOpaqueAlphaAndDepthCanBeChosen)
 TEST_F(Cli, AnimatedParametersGiveDifferentFrames)
 {
     writeInput(path("in.png"), OIIO::TypeDesc::UINT8, 30, 20, 3);
-    Result r = run("render " + path("in.png") + " " + path("out.####.png") +
+    Result r = run("render " + path("in.png") + " " + path("out.#.png") +
                    " --frames 1-3 -p splitAngle=0@1,180@3 -p splitCount=3 -p section1=false --threads 3");
     ASSERT_EQ(r.exitCode, 0) << r.output;
     expectRule(path("in.png"), path("out.0001.png"), 0, 3, 0x3FE, OIIO::TypeDesc::UINT8);
@@ -183,7 +183,7 @@ TEST_F(Cli, SequencesWithPrintfPatterns)
 TEST_F(Cli, NoPartialOutputAfterAFailure)
 {
     writeInput(path("in.0001.png"), OIIO::TypeDesc::UINT8, 8, 8, 6);
-    Result r = run("render " + path("in.####.png") + " " + path("out.####.png") + " --frames 1-2");
+    Result r = run("render " + path("in.#.png") + " " + path("out.#.png") + " --frames 1-2");
     EXPECT_NE(r.exitCode, 0);
     EXPECT_NE(r.output.find("input not found"), std::string::npos) << r.output;
     EXPECT_TRUE(fs::exists(path("out.0001.png")));

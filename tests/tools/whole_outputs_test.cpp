@@ -116,7 +116,7 @@ TEST_F(WholeOutputs, AStopDuringAWriteRemovesItsTemporaryFileAndKeepsFinishedFra
         for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
             for (int frame = 1; frame <= 3; ++frame)
                 fs::remove(path("out." + std::to_string(frame) + ".tif"));
-            const pid_t pid = startTool({"render", path("in.#.tif"), path("out.#.tif"), "--frames", "1-3"},
+            const pid_t pid = startTool({"render", path("in.@.tif"), path("out.@.tif"), "--frames", "1-3", "-q"},
                                         path("stderr.txt"));
             ASSERT_GT(pid, 0);
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
