@@ -1,5 +1,6 @@
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <sstream>
 
 #include "clean_stop.h"
@@ -121,6 +122,12 @@ int renderCommand(const RenderOptions &o, const char *argv0)
     for (const auto &setting : settings)
         applyParamSetting(*instance, setting);
 
+    ChannelChoice channels{o.layer, o.channels.empty() ? std::vector<std::string>() : splitChannelNames(o.channels)};
+    OutputChoice outputChoice;
+    if (!o.outDepth.empty())
+        outputChoice.depth = parseOutputDepth(o.outDepth);
+    outputChoice.compression = o.compression;
+    bool warned = false;
     FrameLog log(frames.count(), o.quiet, o.verbose);
     std::string held;  // the last input that existed, for --missing hold
     frames.forEach([&](int frame) {
@@ -145,17 +152,23 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         }
         held = in;
         const auto start = std::chrono::steady_clock::now();
-        std::unique_ptr<ofxhost::HostImage> source = readImage(in, depth);
-        std::unique_ptr<ofxhost::HostImage> result = blankLike(*source);
-        instance->connect("Source", source.get());
-        instance->connect("Output", result.get());
-        status = instance->render(static_cast<double>(frame), source->bounds());
+        FrameFile source = readFrame(in, depth, channels);
+        ofxhost::HostImage result(source.rgba->layout());
+        instance->connect("Source", source.rgba.get());
+        instance->connect("Output", &result);
+        status = instance->render(static_cast<double>(frame), source.rgba->bounds());
         instance->connect("Source", nullptr);
         instance->connect("Output", nullptr);
         if (status != kOfxStatOK)
             throw CliError("render of frame " + std::to_string(frame) + " failed: " + statusText(status));
-        source.reset();  // the encoder's memory is better spent than the source's
-        writeImage(out, *result);
+        source.rgba.reset();  // the encoder's memory is better spent than the source's
+        const Encoded encoded = encodeFrame(out, source, result, outputChoice);
+        writeWholeFile(out, encoded.bytes);
+        if (!encoded.losses.empty() && !warned) {
+            warned = true;  // once: every frame of a sequence loses the same
+            std::cerr << "zelvo: warning: " << out << " cannot hold all of " << in << ": " << encoded.losses
+                      << std::endl;
+        }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         log.written(frame, out, seconds, log.verbose() ? parameterValues(*instance, info, frame) : std::string());
     });

@@ -23,6 +23,10 @@ struct RenderOptions {
     std::string missing = "error";     // a missing input frame: error, skip or hold
     bool skipExisting = false;         // leave outputs that exist alone
     bool quiet = false, verbose = false;
+    std::string outDepth;     // uint8, uint16, half or float; empty: the input's
+    std::string compression;  // NAME[:QUALITY]; empty: the input's
+    std::string layer;        // the layer whose R, G, B, A are rendered
+    std::string channels;     // the channels rendered as R, G, B[, A], comma-separated
 };
 int renderCommand(const RenderOptions &options, const char *argv0);
 

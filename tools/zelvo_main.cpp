@@ -42,7 +42,11 @@ int main(int argc, char **argv)
     renderCmd->add_flag("--skip-existing", render.skipExisting, "Leave output frames that exist alone (resume a chunk)");
     renderCmd->add_flag("-q,--quiet", render.quiet, "Report failures only");
     renderCmd->add_flag("-v,--verbose", render.verbose, "One line per frame with the plug-in's parameter values");
-    renderCmd->add_option("--depth", render.depth, "Render depth: 8, 16 or float (default: the input's)");
+    renderCmd->add_option("--depth", render.depth, "Render depth handed to the plug-in: 8, 16 or float (default: the input's; half renders as float)");
+    renderCmd->add_option("-d,--out-depth", render.outDepth, "Output pixel type: uint8, uint16, half or float (default: the input's)");
+    renderCmd->add_option("--compression", render.compression, "Output compression NAME[:QUALITY] (default: the input's, in the same format)");
+    renderCmd->add_option("--layer", render.layer, "Render the R, G, B, A of this layer (LAYER.R, ...)");
+    renderCmd->add_option("--channels", render.channels, "Render these channels as R,G,B[,A], e.g. N.x,N.y,N.z,N.w");
     renderCmd->add_option("--threads", render.threads, "Host threads to offer the plug-in, 1 to 1024 (default: all CPUs)");
     renderCmd->add_option("--plugin", render.plugin, "Plug-in path or identifier (default: Zelvo)");
 

@@ -148,7 +148,8 @@ TEST_F(Cli, RgbInputGainsOpaqueAlphaAndDepthCanBeChosen)
         for (int x = 0; x < 4; ++x)
             rgb.setpixel(x, y, px);
     ASSERT_TRUE(rgb.write(path("rgb.png")));
-    Result r = run("render " + path("rgb.png") + " " + path("out.exr") + " --depth float");
+    // The render depth and the output's pixel type are chosen apart.
+    Result r = run("render " + path("rgb.png") + " " + path("out.exr") + " --depth float -d float");
     ASSERT_EQ(r.exitCode, 0) << r.output;
     OIIO::ImageBuf out(path("out.exr"));
     ASSERT_TRUE(out.read(0, 0, true, OIIO::TypeDesc::FLOAT));
