@@ -212,7 +212,7 @@ Encoded encodeFrame(const std::string &path, FrameFile &input, const HostImage &
     const ChannelMap &m = input.channels;
     const OIIO::TypeDesc type = typeOf(rendered.layout().depth);
     const void *data = nullptr;
-    OIIO::stride_t xstride = 0, ystride = 0;
+    OIIO::stride_t xstride = OIIO::AutoStride, ystride = OIIO::AutoStride;
     if (input.all.empty()) {
         // Straight from the render: the input's red, green and blue, and an
         // alpha where the format holds one (hidden bands are transparent).

@@ -13,7 +13,7 @@ namespace {
 bool describesTheFile(const std::string &name)
 {
     static const char *const prefixes[] = {"oiio:", "openexr:chunkCount", "openexr:version", "tiff:", "png:", "jpeg:",
-                                           "bmp:", "targa:", "dpx:", "IPTC:", "Exif:", "planarconfig", "compression",
+                                           "bmp:", "targa:", "dpx:", "IPTC:", "Exif:", "planarconfig", "screenWindow", "compression",
                                            "CompressionQuality", "PixelAspectRatio", "XResolution", "YResolution",
                                            "ResolutionUnit"};
     for (const char *p : prefixes)
