@@ -1,13 +1,11 @@
 #include "host_image.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
 #include "ofx/ofx_names.h"
+#include "platform.h"
 
 namespace ofxhost {
 
@@ -41,15 +39,15 @@ HostImage::HostImage(const ImageLayout &layout) : layout_(layout)
     rowBytes_ = static_cast<int>(stride);
     size_ = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height());
 
-    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t page = platform::pageSize();
     const std::size_t body = (size_ + page - 1) / page * page;
     mappingSize_ = body + 2 * page;
-    void *map = mmap(nullptr, mappingSize_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (map == MAP_FAILED)
+    void *map = platform::reservePages(mappingSize_);
+    if (!map)
         throw std::bad_alloc();
     mapping_ = static_cast<unsigned char *>(map);
-    if (body > 0 && mprotect(mapping_ + page, body, PROT_READ | PROT_WRITE) != 0) {
-        munmap(mapping_, mappingSize_);
+    if (body > 0 && !platform::openPages(mapping_ + page, body)) {
+        platform::releasePages(mapping_, mappingSize_);
         throw std::bad_alloc();
     }
     memory_ = layout.guardAtStart ? mapping_ + page : mapping_ + page + (body - size_);
@@ -67,7 +65,7 @@ HostImage::HostImage(const ImageLayout &layout) : layout_(layout)
 HostImage::~HostImage()
 {
     if (mapping_)
-        munmap(mapping_, mappingSize_);
+        platform::releasePages(mapping_, mappingSize_);
 }
 
 int HostImage::pixelBytes() const

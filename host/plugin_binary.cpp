@@ -1,7 +1,5 @@
 #include "plugin_binary.h"
 
-#include <dlfcn.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,6 +9,7 @@
 #include <utility>
 
 #include "ofx/ofx_core.h"
+#include "platform.h"
 
 namespace fs = std::filesystem;
 
@@ -26,20 +25,19 @@ bool endsWith(const std::string &s, const std::string &suffix)
 struct Scan {
     std::vector<std::string> &binaries;
     std::vector<std::string> *skipped;
-    std::set<std::pair<dev_t, ino_t>> visited;  // every folder once: symbolic links may loop
+    std::set<std::string> visited;  // every folder once: symbolic links may loop
 };
 
 void scan(const fs::path &dir, Scan &state, int depth)
 {
-    struct stat st;
-    if (depth > 64 || stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    std::error_code ec;
+    if (depth > 64 || !fs::is_directory(dir, ec))
         return;
-    if (!state.visited.insert({st.st_dev, st.st_ino}).second) {
+    if (!state.visited.insert(platform::folderIdentity(dir.string())).second) {
         if (state.skipped && depth > 0)
             state.skipped->push_back(dir.string() + ": a link to a folder already searched (a loop?)");
         return;
     }
-    std::error_code ec;
     std::vector<fs::path> entries;
     for (const auto &entry : fs::directory_iterator(dir, ec))
         entries.push_back(entry.path());
@@ -74,7 +72,7 @@ std::string resolveBinaryPath(const std::string &path)
         base = p.parent_path().filename().string();
     if (endsWith(base, ".bundle"))
         base = base.substr(0, base.size() - 7);
-    return (p / "Contents" / "Linux-x86-64" / base).string();
+    return (p / "Contents" / platform::bundleArchitecture() / base).string();
 }
 
 std::vector<std::string> searchDirectories()
@@ -84,7 +82,7 @@ std::vector<std::string> searchDirectories()
         std::string all = env;
         std::size_t start = 0;
         while (start <= all.size()) {
-            std::size_t end = all.find(':', start);
+            std::size_t end = all.find(platform::pluginPathSeparator(), start);
             if (end == std::string::npos)
                 end = all.size();
             if (end > start)
@@ -92,7 +90,7 @@ std::vector<std::string> searchDirectories()
             start = end + 1;
         }
     }
-    dirs.push_back("/usr/OFX/Plugins");
+    dirs.push_back(platform::systemPluginFolder());
     return dirs;
 }
 
@@ -105,21 +103,19 @@ std::vector<std::string> discoverPluginBinaries(std::vector<std::string> *skippe
     return out;
 }
 
-PluginBinary::PluginBinary(const std::string &path, bool resolveNow) : path_(resolveBinaryPath(path))
+PluginBinary::PluginBinary(const std::string &path) : path_(resolveBinaryPath(path))
 {
-    struct stat st;
-    if (stat(path_.c_str(), &st) != 0)
+    std::error_code ec;
+    if (!fs::exists(path_, ec))
         throw HostError("plug-in not found: " + path_);
-    dlerror();
-    library_ = dlopen(path_.c_str(), (resolveNow ? RTLD_NOW : RTLD_LAZY) | RTLD_LOCAL);
-    if (!library_) {
-        const char *why = dlerror();
-        throw HostError("cannot load plug-in " + path_ + ": " + (why ? why : "unknown error"));
-    }
-    getNumber_ = reinterpret_cast<int (*)()>(dlsym(library_, "OfxGetNumberOfPlugins"));
-    getPlugin_ = reinterpret_cast<OfxPlugin *(*)(int)>(dlsym(library_, "OfxGetPlugin"));
+    std::string why;
+    library_ = platform::openLibrary(path_, why);
+    if (!library_)
+        throw HostError("cannot load plug-in " + path_ + ": " + why);
+    getNumber_ = reinterpret_cast<int (*)()>(platform::librarySymbol(library_, "OfxGetNumberOfPlugins"));
+    getPlugin_ = reinterpret_cast<OfxPlugin *(*)(int)>(platform::librarySymbol(library_, "OfxGetPlugin"));
     if (!getNumber_ || !getPlugin_) {
-        dlclose(library_);
+        platform::closeLibrary(library_);
         library_ = nullptr;
         throw HostError("not an OFX plug-in (missing " +
                         std::string(getNumber_ ? "OfxGetPlugin" : "OfxGetNumberOfPlugins") + "): " + path_);
@@ -129,7 +125,7 @@ PluginBinary::PluginBinary(const std::string &path, bool resolveNow) : path_(res
 PluginBinary::~PluginBinary()
 {
     if (library_)
-        dlclose(library_);
+        platform::closeLibrary(library_);
 }
 
 int PluginBinary::count() const
@@ -155,7 +151,7 @@ OfxPlugin *PluginBinary::plugin(int nth) const
 
 void *PluginBinary::symbol(const char *name) const
 {
-    return dlsym(library_, name);
+    return platform::librarySymbol(library_, name);
 }
 
 }  // namespace ofxhost

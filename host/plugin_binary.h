@@ -19,10 +19,11 @@ public:
 
 class PluginBinary {
 public:
-    // Opens a binary or a bundle (X.ofx.bundle/Contents/Linux-x86-64/X.ofx).
+    // Opens a binary or a bundle (X.ofx.bundle/Contents/Linux-x86-64/X.ofx,
+    // or Contents/Win64 on Windows).
     // Throws HostError with a clear message for a missing file, a library that
     // fails to load (with the loader's text) or a missing entry point.
-    explicit PluginBinary(const std::string &path, bool resolveNow = true);
+    explicit PluginBinary(const std::string &path);
     ~PluginBinary();
     PluginBinary(const PluginBinary &) = delete;
     PluginBinary &operator=(const PluginBinary &) = delete;

@@ -1,15 +1,41 @@
 #include "effect/opencl_api.h"
 
+// The system's OpenCL loader, found at run time: the only place where the
+// plug-in asks which system it runs on.
+#ifdef _WIN32
+#include <windows.h>
+#define ZELVO_OPENCL_LOADER "OpenCL.dll"
+#else
 #include <dlfcn.h>
+#define ZELVO_OPENCL_LOADER "libOpenCL.so.1"
+#endif
 
 namespace Zelvo {
 
 namespace {
 
+void *openLibrary(const char *name)
+{
+#ifdef _WIN32
+    return reinterpret_cast<void *>(LoadLibraryA(name));
+#else
+    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+#endif
+}
+
+void *symbol(void *library, const char *name)
+{
+#ifdef _WIN32
+    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
+#else
+    return dlsym(library, name);
+#endif
+}
+
 template <class F>
 bool resolve(void *library, const char *name, F &out)
 {
-    out = reinterpret_cast<F>(dlsym(library, name));
+    out = reinterpret_cast<F>(symbol(library, name));
     return out != nullptr;
 }
 
@@ -17,7 +43,7 @@ bool resolve(void *library, const char *name, F &out)
 
 std::unique_ptr<OpenCLApi> OpenCLApi::load(const char *library)
 {
-    void *handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
+    void *handle = openLibrary(library);
     if (!handle)
         return nullptr;
     auto api = std::make_unique<OpenCLApi>();
@@ -47,7 +73,7 @@ const OpenCLApi *OpenCLApi::system()
 {
     // Loaded once: whether the machine has the loader does not change while
     // the module is loaded.
-    static const std::unique_ptr<OpenCLApi> api = load("libOpenCL.so.1");
+    static const std::unique_ptr<OpenCLApi> api = load(ZELVO_OPENCL_LOADER);
     return api.get();
 }
 

@@ -31,7 +31,8 @@ struct OpenCLApi {
 
     // Null when the library is missing or lacks an entry point.
     static std::unique_ptr<OpenCLApi> load(const char *library);
-    // The system's loader ("libOpenCL.so.1"), loaded once per process; may be null.
+    // The system's loader ("libOpenCL.so.1", "OpenCL.dll" on Windows), loaded
+    // once per process; may be null.
     static const OpenCLApi *system();
 
     ~OpenCLApi();
