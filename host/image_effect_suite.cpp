@@ -4,6 +4,7 @@
 #include "c_boundary.h"
 #include "call_guard.h"
 #include "host.h"
+#include "platform.h"
 #include "host_objects.h"
 #include "suites.h"
 
@@ -128,7 +129,7 @@ OfxStatus imageMemoryAlloc(OfxImageEffectHandle, size_t nBytes, OfxImageMemoryHa
     if (!memoryHandle)
         return kOfxStatErrBadHandle;
     auto *m = new ImageMemory;
-    m->data = std::aligned_alloc(16, (nBytes + 15) / 16 * 16 + 16);
+    m->data = platform::alignedAlloc(16, (nBytes + 15) / 16 * 16 + 16);
     if (!m->data) {
         delete m;
         return kOfxStatErrMemory;
@@ -143,7 +144,7 @@ OfxStatus imageMemoryFree(OfxImageMemoryHandle memoryHandle)
     ImageMemory *m = LiveSet<ImageMemory>::find(memoryHandle);
     if (!m)
         return kOfxStatErrBadHandle;
-    std::free(m->data);
+    platform::alignedFree(m->data);
     delete m;
     return kOfxStatOK;
 }

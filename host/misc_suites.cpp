@@ -7,6 +7,7 @@
 #include "c_boundary.h"
 #include "call_guard.h"
 #include "host.h"
+#include "platform.h"
 #include "suites.h"
 
 namespace ofxhost {
@@ -18,14 +19,14 @@ OfxStatus memoryAlloc(void *, size_t nBytes, void **allocatedData)
     HOST_CALL("memoryAlloc");
     if (!allocatedData)
         return kOfxStatErrBadHandle;
-    *allocatedData = std::aligned_alloc(16, (nBytes + 15) / 16 * 16 + 16);
+    *allocatedData = platform::alignedAlloc(16, (nBytes + 15) / 16 * 16 + 16);
     return *allocatedData ? kOfxStatOK : kOfxStatErrMemory;
 }
 
 OfxStatus memoryFree(void *allocatedData)
 {
     HOST_CALL("memoryFree");
-    std::free(allocatedData);
+    platform::alignedFree(allocatedData);
     return kOfxStatOK;
 }
 

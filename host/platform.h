@@ -17,6 +17,11 @@ void *openLibrary(const std::string &path, std::string &error);
 void *librarySymbol(void *library, const char *name);
 void closeLibrary(void *library);
 
+// Aligned blocks for the plug-in's memory suites (size a multiple of the
+// alignment); freed only by alignedFree.
+void *alignedAlloc(std::size_t alignment, std::size_t bytes);
+void alignedFree(void *block);
+
 // Pages: reserved inaccessible, then partly opened for reading and writing.
 std::size_t pageSize();
 void *reservePages(std::size_t bytes);  // null on failure

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "platform.h"
 
 namespace ofxhost::platform {
@@ -28,6 +30,16 @@ void *librarySymbol(void *library, const char *name)
 void closeLibrary(void *library)
 {
     dlclose(library);
+}
+
+void *alignedAlloc(std::size_t alignment, std::size_t bytes)
+{
+    return std::aligned_alloc(alignment, bytes);
+}
+
+void alignedFree(void *block)
+{
+    std::free(block);
 }
 
 std::size_t pageSize()

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <malloc.h>
+
 #include <filesystem>
 
 #include "platform.h"
@@ -54,6 +56,16 @@ void *librarySymbol(void *library, const char *name)
 void closeLibrary(void *library)
 {
     FreeLibrary(static_cast<HMODULE>(library));
+}
+
+void *alignedAlloc(std::size_t alignment, std::size_t bytes)
+{
+    return _aligned_malloc(bytes, alignment);
+}
+
+void alignedFree(void *block)
+{
+    _aligned_free(block);
 }
 
 std::size_t pageSize()

@@ -1,7 +1,5 @@
 #include "validate_checks.h"
 
-#include <dlfcn.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -10,6 +8,7 @@
 #include "faults.h"
 #include "host.h"
 #include "ofx/ofx_names.h"
+#include "platform.h"
 #include "validate_session.h"
 
 using namespace ofxhost;
@@ -41,14 +40,14 @@ void requireNoImagesOut(const std::string &when)
 
 void checkExports(const std::string &path, unsigned)
 {
-    void *library = dlopen(resolveBinaryPath(path).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        const char *why = dlerror();
-        throw CheckFailure(std::string("does not load with all symbols resolved: ") + (why ? why : "unknown error"));
-    }
-    require(dlsym(library, "OfxGetNumberOfPlugins") && dlsym(library, "OfxGetPlugin"),
-            "missing OfxGetNumberOfPlugins or OfxGetPlugin");
-    dlclose(library);
+    std::string why;
+    void *library = platform::openLibrary(resolveBinaryPath(path), why);
+    if (!library)
+        throw CheckFailure("does not load with all symbols resolved: " + why);
+    const bool entries = platform::librarySymbol(library, "OfxGetNumberOfPlugins") &&
+                         platform::librarySymbol(library, "OfxGetPlugin");
+    platform::closeLibrary(library);
+    require(entries, "missing OfxGetNumberOfPlugins or OfxGetPlugin");
 }
 
 void checkRecords(const std::string &path, unsigned)

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
+#include "environment.h"
+#include "platform.h"
 #include "faults.h"
 #include "host.h"
 #include "plugin_binary.h"
@@ -16,12 +18,20 @@ using namespace ofxhost;
 
 namespace {
 
+// A library every machine of the system has, that is no plug-in.
+#ifdef _WIN32
+const char *const kLibraryWithoutEntryPoints = "C:\\windows\\system32\\version.dll";
+#else
+const char *const kLibraryWithoutEntryPoints = "/lib/x86_64-linux-gnu/libm.so.6";
+#endif
+
 class TempDir {
 public:
     TempDir()
     {
-        char pattern[] = "/tmp/ofxhost-XXXXXX";
-        path = mkdtemp(pattern);
+        std::random_device random;
+        path = fs::temp_directory_path() / ("ofxhost-" + std::to_string(random()));
+        fs::create_directories(path);
     }
     ~TempDir() { fs::remove_all(path); }
     fs::path path;
@@ -47,17 +57,17 @@ TEST(Loading, ClearErrorsForBadBinaries)
     std::string junk = expectHostError((dir.path / "junk.ofx").string());
     EXPECT_NE(junk.find("cannot load"), std::string::npos) << junk;
     EXPECT_NE(junk.find("junk.ofx"), std::string::npos) << junk;
-    std::string noEntry = expectHostError("/lib/x86_64-linux-gnu/libm.so.6");
+    std::string noEntry = expectHostError(kLibraryWithoutEntryPoints);
     EXPECT_NE(noEntry.find("OfxGetNumberOfPlugins"), std::string::npos) << noEntry;
 }
 
 TEST(Loading, BundlesAndTheSearchPath)
 {
     TempDir dir;
-    fs::path bundle = dir.path / "nested" / "Mini.ofx.bundle" / "Contents" / "Linux-x86-64";
+    fs::path bundle = dir.path / "nested" / "Mini.ofx.bundle" / "Contents" / platform::bundleArchitecture();
     fs::create_directories(bundle);
     fs::copy_file(MINI_PLUGIN_PATH, bundle / "Mini.ofx");
-    fs::path hidden = dir.path / "@skipped" / "Other.ofx.bundle" / "Contents" / "Linux-x86-64";
+    fs::path hidden = dir.path / "@skipped" / "Other.ofx.bundle" / "Contents" / platform::bundleArchitecture();
     fs::create_directories(hidden);
     fs::copy_file(MINI_PLUGIN_PATH, hidden / "Other.ofx");
 
@@ -65,9 +75,10 @@ TEST(Loading, BundlesAndTheSearchPath)
     PluginBinary binary((dir.path / "nested" / "Mini.ofx.bundle").string());
     EXPECT_EQ(binary.count(), 1);
 
-    setenv("OFX_PLUGIN_PATH", (std::string("/nonexistent:") + dir.path.string()).c_str(), 1);
+    setEnvironment("OFX_PLUGIN_PATH",
+                   std::string("/nonexistent") + ofxhost::platform::pluginPathSeparator() + dir.path.string());
     auto found = discoverPluginBinaries();
-    unsetenv("OFX_PLUGIN_PATH");
+    clearEnvironment("OFX_PLUGIN_PATH");
     // Only what this folder adds counts: the system folder may hold plug-ins
     // installed on this machine, Zelvo among them.
     std::vector<std::string> ours;
@@ -77,14 +88,15 @@ TEST(Loading, BundlesAndTheSearchPath)
     EXPECT_EQ(ours, std::vector<std::string>{(bundle / "Mini.ofx").string()});
     ASSERT_FALSE(found.empty());
     EXPECT_EQ(found.front(), (bundle / "Mini.ofx").string()) << "the path's folders come first";
-    EXPECT_EQ(searchDirectories().back(), "/usr/OFX/Plugins");
+    EXPECT_EQ(searchDirectories().back(), ofxhost::platform::systemPluginFolder());
 }
 
 TEST(Loading, TheBuiltEffectBinaryLoadsWithAllSymbolsResolved)
 {
-    void *library = dlopen(ZELVO_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    dlclose(library);
+    std::string why;
+    void *library = ofxhost::platform::openLibrary(ZELVO_PLUGIN_PATH, why);
+    ASSERT_NE(library, nullptr) << why;
+    ofxhost::platform::closeLibrary(library);
 }
 
 TEST(Driving, AMinimalPluginEndToEnd)

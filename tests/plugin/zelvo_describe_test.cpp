@@ -1,3 +1,4 @@
+#include "environment.h"
 #include "zelvo_fixture.h"
 
 using ofxhost::EffectInfo;
@@ -120,7 +121,7 @@ TEST_F(ZelvoHost, AnUnknownOpenCLChoiceIsReportedOnceAndActsAsTheDefault)
 {
     const char *before = std::getenv("ZELVO_OPENCL");
     const std::string saved = before ? before : "";
-    setenv("ZELVO_OPENCL", "gpu\nplease", 1);
+    setEnvironment("ZELVO_OPENCL", "gpu\nplease");
     plugin->unload();
     testing::internal::CaptureStdout();
     EXPECT_EQ(plugin->load(), kOfxStatOK);
@@ -129,7 +130,7 @@ TEST_F(ZelvoHost, AnUnknownOpenCLChoiceIsReportedOnceAndActsAsTheDefault)
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Zelvo: ZELVO_OPENCL=gpu?please is not gpu, any or off; using gpu\n");
     if (before)
-        setenv("ZELVO_OPENCL", saved.c_str(), 1);
+        setEnvironment("ZELVO_OPENCL", saved.c_str());
     else
-        unsetenv("ZELVO_OPENCL");
+        clearEnvironment("ZELVO_OPENCL");
 }

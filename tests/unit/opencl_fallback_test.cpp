@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "environment.h"
 #include "effect/opencl_choice.h"
 #include "effect/zelvo_plugin_factory.h"
 #include "entry/plugin_registry.h"
@@ -204,7 +205,7 @@ protected:
 
         ofxhost::Host::instance().reset();
         ofxhost::Faults::instance().reset();
-        setenv("ZELVO_OPENCL", "any", 1);
+        setEnvironment("ZELVO_OPENCL", "any");
         plugin = std::make_unique<ofxhost::Plugin>(OFX::getPlugin(0));
         ASSERT_EQ(plugin->load(), kOfxStatOK);
         ASSERT_EQ(plugin->describe(), kOfxStatOK);
@@ -216,7 +217,7 @@ protected:
         plugin->unload();
         plugin.reset();
         Zelvo::useOpenCLApi(nullptr);
-        setenv("ZELVO_OPENCL", "off", 1);
+        setEnvironment("ZELVO_OPENCL", "off");
     }
 
     // Renders a random 8-bit frame and checks every byte against the rule.
