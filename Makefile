@@ -30,6 +30,8 @@ test-win64: build
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVO_LINUX_BUILD=$(CURDIR)/$(BUILD)
 	cmake --build $(WIN64_BUILD) -j $(JOBS)
 	cd $(WIN64_BUILD) && $(CTEST)
+	cmake --build $(BUILD) --target dist
+	bash scripts/check-dist $(BUILD)/Zelvo-$$(sed -n 's/^project(Zelvo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt).zip
 
 
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZELVO_SANITIZE=ON
@@ -80,6 +82,11 @@ demo: build
 
 install: build
 	cmake --install $(BUILD)
+
+# Zelvo-VERSION.zip: the bundle with its Linux and Windows binaries.
+dist: build
+	cmake --build $(BUILD) --target dist
+	@ls -1 $(BUILD)/Zelvo-*.zip
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(WIN64_BUILD)

@@ -215,6 +215,10 @@ TEST_F(Cli, BundleLayoutAndInstallTree)
     ASSERT_EQ(std::system(command.c_str()), 0);
     const fs::path root(destdir);
     EXPECT_TRUE(fs::is_regular_file(root / "usr/OFX/Plugins/Zelvo.ofx.bundle/Contents/Linux-x86-64/Zelvo.ofx"));
+#ifdef ZELVO_BUNDLE_HAS_WIN64
+    EXPECT_TRUE(fs::is_regular_file(bundle / "Contents/Win64/Zelvo.ofx"));
+    EXPECT_TRUE(fs::is_regular_file(root / "usr/OFX/Plugins/Zelvo.ofx.bundle/Contents/Win64/Zelvo.ofx"));
+#endif
     EXPECT_TRUE(fs::is_regular_file(root / "usr/OFX/Plugins/Zelvo.ofx.bundle/Contents/Resources" /
                                     "com.zelvo.sectionsplit.ja.png"));
     EXPECT_TRUE(fs::is_regular_file(root / fs::path(prefix).relative_path() / "bin/zelvo"));
