@@ -50,9 +50,9 @@ HostImage::HostImage(const ImageLayout &layout) : layout_(layout)
         platform::releasePages(mapping_, mappingSize_);
         throw std::bad_alloc();
     }
+    // Fresh pages come zeroed from the system (mmap, VirtualAlloc): a pass
+    // to clear them would only touch every page twice.
     memory_ = layout.guardAtStart ? mapping_ + page : mapping_ + page + (body - size_);
-    if (size_ > 0)
-        std::memset(memory_, 0, size_);
 
     if (layout.negativeRowBytes && height() > 0) {
         data_ = memory_ + static_cast<std::size_t>(stride) * static_cast<std::size_t>(height() - 1);
