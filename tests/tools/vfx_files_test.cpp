@@ -124,6 +124,8 @@ TEST_F(VfxFiles, MetadataCompressionAndTilingAreKept)
     const unsigned timecode[2] = {0x01020304u, 0u};
     spec.attribute("smpte:TimeCode", OIIO::TypeTimeCode, timecode);
     spec.attribute("PixelAspectRatio", 2.0f);
+    const float chromaticities[8] = {0.708f, 0.292f, 0.170f, 0.797f, 0.131f, 0.046f, 0.3127f, 0.3290f};
+    spec.attribute("chromaticities", OIIO::TypeDesc(OIIO::TypeDesc::FLOAT, 8), chromaticities);
     spec.tile_width = spec.tile_height = 32;
     writeRandom(path("in.exr"), spec, 7);
 
@@ -134,6 +136,9 @@ TEST_F(VfxFiles, MetadataCompressionAndTilingAreKept)
     EXPECT_EQ(out.get_string_attribute("compression"), "dwaa");
     EXPECT_EQ(out.get_string_attribute("studio:shot"), "sq010_sh020");
     EXPECT_EQ(out.get_float_attribute("PixelAspectRatio"), 2.0f);
+    const OIIO::ParamValue *primaries = out.find_attribute("chromaticities");
+    ASSERT_NE(primaries, nullptr);
+    EXPECT_EQ(std::memcmp(primaries->data(), chromaticities, sizeof chromaticities), 0);
     const OIIO::ParamValue *fps = out.find_attribute("FramesPerSecond");
     ASSERT_NE(fps, nullptr);
     EXPECT_EQ(static_cast<const int *>(fps->data())[0], 24000);
