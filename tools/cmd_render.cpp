@@ -62,18 +62,28 @@ FrameList framesToRender(const RenderOptions &o, const FramePattern &input)
     return FrameList::of(existing);
 }
 
-// Rendering over an input would destroy it: the output must not be the
-// directory entry of any input of the render.
-void refuseOverwritingInput(const FramePattern &input, const std::string &out, const FrameList &frames)
-{
-    const std::string entry = entryPath(out);
-    const FramePattern inputEntries(entryPath(input.text()));
-    const std::optional<int> frame = inputEntries.frameOf(entry);
-    const bool isInput =
-        input.isSequence() ? frame && frames.contains(*frame) : entry == entryPath(input.text());
-    if (isInput)
-        throw UsageError("the output " + out + " is an input of this render; choose another OUTPUT");
-}
+// Rendering over an input would destroy it: no output may be the directory
+// entry of any input of the render, however either is spelt.
+class InputGuard {
+public:
+    InputGuard(const FramePattern &input, const FrameList &frames)
+        : sequence_(input.isSequence()), entry_(entryPath(input.text())), entries_(entry_), frames_(frames)
+    {
+    }
+    void refuse(const std::string &out) const
+    {
+        const std::string entry = entryPath(out);
+        const std::optional<int> frame = entries_.frameOf(entry);
+        if (sequence_ ? frame && frames_.contains(*frame) : entry == entry_)
+            throw UsageError("the output " + out + " is an input of this render; choose another OUTPUT");
+    }
+
+private:
+    bool sequence_;
+    std::string entry_;
+    FramePattern entries_;
+    const FrameList &frames_;
+};
 
 std::string parameterValues(ofxhost::Instance &instance, const ofxhost::EffectInfo &info, double time)
 {
@@ -128,13 +138,14 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         outputChoice.depth = parseOutputDepth(o.outDepth);
     outputChoice.compression = o.compression;
     bool warned = false;
+    const InputGuard guard(input, frames);
     FrameLog log(frames.count(), o.quiet, o.verbose);
     std::string held;  // the last input that existed, for --missing hold
     frames.forEach([&](int frame) {
         const std::string out = output.name(frame);
         std::string in = input.name(frame);
         cleanstop::setActivity("during frame " + std::to_string(frame) + " (" + out + ")");
-        refuseOverwritingInput(input, out, frames);
+        guard.refuse(out);
         std::error_code ec;
         if (o.skipExisting && fs::exists(out, ec)) {
             log.skipped(frame, out + " exists");
@@ -162,12 +173,10 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         if (status != kOfxStatOK)
             throw CliError("render of frame " + std::to_string(frame) + " failed: " + statusText(status));
         source.rgba.reset();  // the encoder's memory is better spent than the source's
-        const Encoded encoded = encodeFrame(out, source, result, outputChoice);
-        writeWholeFile(out, encoded.bytes);
-        if (!encoded.losses.empty() && !warned) {
+        const std::string losses = writeFrame(out, source, result, outputChoice);
+        if (!losses.empty() && !warned) {
             warned = true;  // once: every frame of a sequence loses the same
-            std::cerr << "zelvo: warning: " << out << " cannot hold all of " << in << ": " << encoded.losses
-                      << std::endl;
+            std::cerr << "zelvo: warning: " << out << " cannot hold all of " << in << ": " << losses << std::endl;
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         log.written(frame, out, seconds, log.verbose() ? parameterValues(*instance, info, frame) : std::string());

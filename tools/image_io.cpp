@@ -81,9 +81,11 @@ void moveChannel(std::vector<unsigned char> &all, int channels, int from, HostIm
 {
     const int size = image.pixelBytes() / 4;
     const std::size_t fileRow = static_cast<std::size_t>(image.width()) * channels * size;
+    unsigned char *const top = topRow(image);
+    const std::ptrdiff_t stride = fileRowStride(image);
     for (int r = 0; r < image.height(); ++r) {
         unsigned char *file = all.data() + r * fileRow + static_cast<std::size_t>(from) * size;
-        unsigned char *pixel = topRow(image) + r * fileRowStride(image) + to * size;
+        unsigned char *pixel = top + r * stride + to * size;
         for (int x = 0; x < image.width(); ++x, file += channels * size, pixel += image.pixelBytes())
             toImage ? std::memcpy(pixel, file, size) : std::memcpy(file, pixel, size);
     }
@@ -195,7 +197,7 @@ OIIO::TypeDesc parseOutputDepth(const std::string &text)
     throw UsageError("--out-depth must be uint8, uint16, half or float, not '" + text + "'");
 }
 
-Encoded encodeFrame(const std::string &path, FrameFile &input, const HostImage &rendered, const OutputChoice &choice)
+std::string writeFrame(const std::string &path, FrameFile &input, const HostImage &rendered, const OutputChoice &choice)
 {
     const std::string verb = "write";
     CapturedStderr quiet;
@@ -203,8 +205,8 @@ Encoded encodeFrame(const std::string &path, FrameFile &input, const HostImage &
     auto out = OIIO::ImageOutput::create(path);
     if (!out)
         throw fail("unknown image format");
-    Encoded encoded;
-    OIIO::Filesystem::IOVecOutput memory(encoded.bytes);
+    std::vector<unsigned char> bytes;
+    OIIO::Filesystem::IOVecOutput memory(bytes);
     if (!out->supports("ioproxy") || !out->set_ioproxy(&memory))
         throw fail(out->format_name() + std::string(" files cannot be written into memory"));
 
@@ -263,19 +265,22 @@ Encoded encodeFrame(const std::string &path, FrameFile &input, const HostImage &
     // write cannot happen in memory.
     if (!written || !closed)
         throw fail(out->geterror());
-    if (encoded.bytes.empty())
+    if (bytes.empty())
         throw fail("the image library wrote nothing");
-    // Read back what was written: a writer that makes a file no reader can
-    // open must not replace a good one.
     std::vector<std::string> kept = input.spec.channelnames;
     if (m.grey)  // luminance became red, green and blue
         kept = m.alpha >= 0 ? std::vector<std::string>{input.spec.channelnames[static_cast<std::size_t>(m.alpha)]}
                             : std::vector<std::string>{};
-    const std::optional<std::string> losses = outputLosses(encoded.bytes, spec, input.spec, kept);
-    if (!losses)
-        throw fail("the image library wrote a file it cannot read back");
-    encoded.losses = *losses;
-    return encoded;
+    // The flushed temporary file is read back before it replaces anything:
+    // a writer that makes a file no reader can open must not win.
+    std::string losses;
+    writeWholeFile(path, bytes, [&](const std::string &written) {
+        const std::optional<std::string> found = outputLosses(written, spec, input.spec, kept);
+        if (!found)
+            throw fail("the image library wrote a file it cannot read back");
+        losses = *found;
+    });
+    return losses;
 }
 
 void writeImage(const std::string &path, const HostImage &image)
@@ -284,5 +289,5 @@ void writeImage(const std::string &path, const HostImage &image)
     card.spec = OIIO::ImageSpec(image.width(), image.height(), 4, typeOf(image.layout().depth));
     card.channels = {0, 1, 2, 3, false};
     card.format = "none";
-    writeWholeFile(path, encodeFrame(path, card, image, {}).bytes);
+    writeFrame(path, card, image, {});
 }

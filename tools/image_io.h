@@ -44,16 +44,13 @@ FrameFile readFrame(const std::string &path, std::optional<ofxhost::Depth> depth
 // written whole (its writer encodes into memory).
 void checkOutputFormat(const std::string &path);
 
-struct Encoded {
-    std::vector<unsigned char> bytes;
-    std::string losses;  // what the output does not hold of the input, or ""
-};
-
-// The output file's bytes, encoded in memory in the format of the path's
-// extension: the rendered RGBA in the input's place, the input's other
-// channels as they were. `input.all` receives the rendered channels.
-Encoded encodeFrame(const std::string &path, FrameFile &input, const ofxhost::HostImage &rendered,
-                    const OutputChoice &choice);
+// Writes the rendered RGBA in the input's place, the input's other
+// channels as they were, in the format of the path's extension: encoded in
+// memory, then put in place whole or not at all (writeWholeFile) once the
+// flushed file has been read back. `input.all` receives the rendered
+// channels. Returns what the output does not hold of the input, or "".
+std::string writeFrame(const std::string &path, FrameFile &input, const ofxhost::HostImage &rendered,
+                       const OutputChoice &choice);
 
 // A plain RGBA image at its own depth, whole or not at all (the test card).
 void writeImage(const std::string &path, const ofxhost::HostImage &image);

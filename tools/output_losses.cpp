@@ -1,7 +1,5 @@
 #include "output_losses.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -34,37 +32,19 @@ std::string joined(const std::vector<std::string> &names, std::size_t most)
 
 }  // namespace
 
-std::optional<std::string> outputLosses(const std::vector<unsigned char> &bytes,
+std::optional<std::string> outputLosses(const std::string &file,
                          const OIIO::ImageSpec &asked, const OIIO::ImageSpec &input,
                          const std::vector<std::string> &inputChannels)
 {
-    // The bytes are read back as a file of their own in memory: not every
-    // reader of this image library reads from a memory proxy (GIF's claims
-    // to and does not), and the file at the path may be an older one or none.
-    const int fd = memfd_create("zelvo-output", MFD_CLOEXEC);
-    if (fd < 0)
-        return std::string();  // nothing to compare with
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            close(fd);
-            return std::string();
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    const std::string name = "/proc/self/fd/" + std::to_string(fd);
+    // Opened by its content: the file's name has no image extension yet.
     OIIO::ImageSpec got;
-    auto reader = OIIO::ImageInput::open(name);
-    const bool read = reader != nullptr;
-    if (read)
-        got = reader->spec();
-    reader.reset();
-    close(fd);
-    if (!read) {
+    auto reader = OIIO::ImageInput::open(file);
+    if (!reader) {
         OIIO::geterror();  // a pending message would surface in a later one
         return std::nullopt;
     }
+    got = reader->spec();
+    reader.reset();
 
     std::vector<std::string> losses;
     if (got.format != asked.format)

@@ -86,7 +86,8 @@ fs::path entryOf(const std::string &path)
 
 }  // namespace
 
-void writeWholeFile(const std::string &path, const std::vector<unsigned char> &bytes)
+void writeWholeFile(const std::string &path, const std::vector<unsigned char> &bytes,
+                    const std::function<void(const std::string &writtenFile)> &check)
 {
     const fs::path target(path);
     struct stat existing;
@@ -118,6 +119,8 @@ void writeWholeFile(const std::string &path, const std::vector<unsigned char> &b
         fail(path, errno);
     if (close(temp->release()) != 0)
         fail(path, errno);
+    if (check)
+        check(temp->path());
     if (rename(temp->path().c_str(), path.c_str()) != 0)
         fail(path, errno);
     temp->placed();

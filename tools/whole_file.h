@@ -2,6 +2,7 @@
 
 // Files that appear whole or not at all.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,10 @@
 // path keeps what it held, and a CliError names the path (never the
 // temporary file) and the system's reason. An existing file's permission
 // bits are kept. The temporary file is known to cleanstop while it exists.
-void writeWholeFile(const std::string &path, const std::vector<unsigned char> &bytes);
+// `check`, when given, sees the flushed temporary file before the rename;
+// what it throws fails the write like any other failure.
+void writeWholeFile(const std::string &path, const std::vector<unsigned char> &bytes,
+                    const std::function<void(const std::string &writtenFile)> &check = nullptr);
 
 // The directory entry a path names, spelled one way however the path is
 // spelled (its folder made absolute and canonical): two paths with the same
