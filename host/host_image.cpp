@@ -11,7 +11,13 @@ namespace ofxhost {
 
 int bytesPerComponent(Depth depth)
 {
-    return depth == Depth::Byte ? 1 : depth == Depth::Short ? 2 : 4;
+    switch (depth) {
+    case Depth::Byte: return 1;
+    case Depth::Short:
+    case Depth::Half: return 2;
+    case Depth::Float: break;
+    }
+    return 4;
 }
 
 int componentCount(Components components)
@@ -21,7 +27,13 @@ int componentCount(Components components)
 
 const char *depthText(Depth depth)
 {
-    return depth == Depth::Byte ? kOfxBitDepthByte : depth == Depth::Short ? kOfxBitDepthShort : kOfxBitDepthFloat;
+    switch (depth) {
+    case Depth::Byte: return kOfxBitDepthByte;
+    case Depth::Short: return kOfxBitDepthShort;
+    case Depth::Half: return kOfxBitDepthHalf;
+    case Depth::Float: break;
+    }
+    return kOfxBitDepthFloat;
 }
 
 const char *componentsText(Components components)

@@ -12,7 +12,9 @@
 
 namespace ofxhost {
 
-enum class Depth { Byte, Short, Float };
+// Half is one no plug-in of ours declares: hosts that hand it anyway are
+// what the wrong-depth profile plays.
+enum class Depth { Byte, Short, Float, Half };
 enum class Components { RGBA, Alpha };
 
 int bytesPerComponent(Depth depth);

@@ -208,6 +208,12 @@ void ClipObject::connect(HostImage *connected)
     props.defineInt(kOfxImageClipPropConnected, {connected ? 1 : 0});
 }
 
+void ClipObject::reportDepth(Depth depth)
+{
+    props.defineString(kOfxImageEffectPropPixelDepth, {depthText(depth)});
+    props.defineString(kOfxImageClipPropUnmappedPixelDepth, {depthText(depth)});
+}
+
 EffectObject::EffectObject(bool inst, const std::string &context)
     : instance(inst), props(inst ? "instance" : "effect"), params(inst)
 {
@@ -266,20 +272,26 @@ ClipObject *EffectObject::defineClip(const std::string &name)
     return raw;
 }
 
-ImageObject::ImageObject(const HostImage &image) : PropertyStore("image")
+ImageObject::ImageObject(const HostImage &image) : ImageObject(image, ImageTraits{image.bounds(), 1.0, true})
+{
+}
+
+ImageObject::ImageObject(const HostImage &image, const ImageTraits &traits) : PropertyStore("image")
 {
     const Quirks &q = Host::instance().quirks();
     static std::atomic<unsigned long> serial{0};
     const OfxRectI &b = image.bounds();
+    const OfxRectI &rod = traits.regionOfDefinition;
     defineString(kOfxPropType, {kOfxTypeImage});
     defineString(kOfxImageEffectPropPixelDepth, {depthText(image.layout().depth)});
     defineString(kOfxImageEffectPropComponents, {componentsText(image.layout().components)});
     defineString(kOfxImageEffectPropPreMultiplication, {q.premultiplication});
-    defineDouble(kOfxImageEffectPropRenderScale, {1.0, 1.0});
+    if (traits.withRenderScale)
+        defineDouble(kOfxImageEffectPropRenderScale, {traits.renderScale, traits.renderScale});
     defineDouble(kOfxImagePropPixelAspectRatio, {1.0});
     definePointer(kOfxImagePropData, {image.data()});
     defineInt(kOfxImagePropBounds, {b.x1, b.y1, b.x2, b.y2});
-    defineInt(kOfxImagePropRegionOfDefinition, {b.x1, b.y1, b.x2, b.y2});
+    defineInt(kOfxImagePropRegionOfDefinition, {rod.x1, rod.y1, rod.x2, rod.y2});
     defineInt(kOfxImagePropRowBytes, {image.rowBytes()});
     defineString(kOfxImagePropField, {kOfxImageFieldNone});
     if (!q.omitUniqueIdentifier)

@@ -70,6 +70,9 @@ public:
     // Connects an image (or disconnects with null) and updates the clip's
     // depth, components and connected properties to match.
     void connect(HostImage *connected);
+    // Says the clip is of this depth, whatever image is connected, until the
+    // next connect: a host that hands images of a depth nobody declared.
+    void reportDepth(Depth depth);
 };
 
 class EffectObject {
@@ -88,12 +91,21 @@ public:
     ClipObject *defineClip(const std::string &name);
 };
 
+// What an image says of itself beyond its pixels.
+struct ImageTraits {
+    OfxRectI regionOfDefinition{0, 0, 0, 0};  // in pixels
+    double renderScale = 1.0;
+    bool withRenderScale = true;
+};
+
 // An image handed to the plug-in by clipGetImage: its handle is its property set.
 class ImageObject : public PropertyStore {
     Live<ImageObject> live_{this};
 
 public:
+    // A whole image at full scale: its region of definition is its bounds.
     explicit ImageObject(const HostImage &image);
+    ImageObject(const HostImage &image, const ImageTraits &traits);
 };
 
 // Property defaults of a parameter of this type; false for an unknown type.

@@ -5,6 +5,7 @@
 #include "call_guard.h"
 #include "host.h"
 #include "platform.h"
+#include "render_scope.h"
 #include "host_objects.h"
 #include "suites.h"
 
@@ -76,9 +77,19 @@ OfxStatus clipGetImage(OfxImageClipHandle clip, OfxTime, const OfxRectD *, OfxPr
     ClipObject *c = LiveSet<ClipObject>::find(clip);
     if (!c || !imageHandle)
         return kOfxStatErrBadHandle;
-    if (!c->image)
+    ImageObject *image = nullptr;
+    if (const RenderScope *scope = RenderScope::current(c->effect)) {
+        if (const ClipView *view = scope->find(c->name)) {
+            if (!view->image)
+                return kOfxStatFailed;
+            image = new ImageObject(*view->image, ImageTraits{view->regionOfDefinition, scope->renderScale(),
+                                                              scope->scaleOnImages()});
+        }
+    }
+    if (!image && !c->image)
         return kOfxStatFailed;
-    auto *image = new ImageObject(*c->image);
+    if (!image)
+        image = new ImageObject(*c->image);
     ++Host::instance().imagesOut;
     *imageHandle = image->handle();
     return kOfxStatOK;
@@ -101,6 +112,12 @@ OfxStatus clipGetRegionOfDefinition(OfxImageClipHandle clip, OfxTime, OfxRectD *
     ClipObject *c = LiveSet<ClipObject>::find(clip);
     if (!c || !bounds)
         return kOfxStatErrBadHandle;
+    if (const RenderScope *scope = RenderScope::current(c->effect)) {
+        if (const ClipView *view = scope->find(c->name)) {
+            *bounds = view->canonicalRegionOfDefinition;
+            return kOfxStatOK;
+        }
+    }
     if (!c->image) {
         *bounds = OfxRectD{0.0, 0.0, 0.0, 0.0};
         return kOfxStatOK;

@@ -9,6 +9,7 @@
 #include "call_guard.h"
 #include "host.h"
 #include "live_set.h"
+#include "render_scope.h"
 #include "suites.h"
 
 namespace ofxhost {
@@ -47,6 +48,7 @@ OfxStatus multiThread(OfxThreadFunctionV1 func, unsigned int nThreads, void *cus
     enum { Waiting, Run, Cancel } decision = Waiting;
     std::atomic<bool> failed{false};
     std::vector<std::thread> threads;
+    const RenderScope *scope = RenderScope::inherited();  // the workers fetch the render's images
     auto decide = [&](auto what) {
         {
             std::lock_guard<std::mutex> lock(gate);
@@ -70,6 +72,7 @@ OfxStatus multiThread(OfxThreadFunctionV1 func, unsigned int nThreads, void *cus
                 }
                 spawnedThread = true;
                 threadIndex = i;
+                RenderScope::Adopt adopt(scope);
                 try {
                     func(i, n, customArg);
                 } catch (...) {

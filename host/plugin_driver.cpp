@@ -119,6 +119,7 @@ EffectInfo Plugin::info(const std::string &context) const
         info.longLabel = p.getString(kOfxPropLongLabel);
         info.grouping = p.getString(kOfxImageEffectPluginPropGrouping);
         info.description = p.getString(kOfxPropPluginDescription);
+        info.renderThreadSafety = p.getString(kOfxImageEffectPluginRenderThreadSafety);
         info.contexts = p.getStrings(kOfxImageEffectPropSupportedContexts);
         info.depths = p.getStrings(kOfxImageEffectPropSupportedPixelDepths);
         info.singleInstance = p.getInt(kOfxImageEffectPluginPropSingleInstance) != 0;
@@ -205,7 +206,29 @@ std::unique_ptr<Instance> Plugin::createInstance(const std::string &context, Ofx
     return instance;
 }
 
-Instance::Instance(Plugin &plugin, std::unique_ptr<EffectObject> object) : plugin_(plugin), object_(std::move(object))
+std::string Plugin::renderThreadSafety() const
+{
+    std::string safety;
+    if (descriptor_ && descriptor_->props.has(kOfxImageEffectPluginRenderThreadSafety))
+        safety = descriptor_->props.getString(kOfxImageEffectPluginRenderThreadSafety);
+    return safety.empty() ? kOfxImageEffectRenderInstanceSafe : safety;
+}
+
+bool Plugin::supportsTiles(const std::string &context) const
+{
+    if (!descriptor_ || descriptor_->props.getInt(kOfxImageEffectPropSupportsTiles) == 0)
+        return false;
+    const EffectObject *c = contextDescriptor(context);
+    if (!c)
+        return false;
+    for (const auto &clip : c->clips)
+        if (clip.second->props.getInt(kOfxImageEffectPropSupportsTiles) == 0)
+            return false;
+    return true;
+}
+
+Instance::Instance(Plugin &plugin, std::unique_ptr<EffectObject> object)
+    : plugin_(plugin), object_(std::move(object)), context_(object_->props.getString(kOfxImageEffectPropContext))
 {
 }
 
@@ -261,6 +284,47 @@ OfxStatus Instance::render(double time, const OfxRectI &window, double renderSca
     if (!q.omitRenderQuality)
         in.defineString(kOfxImageEffectPropRenderQuality, {kOfxImageEffectPropRenderQualityBest});
     return action(kOfxImageEffectActionRender, &in, nullptr);
+}
+
+OfxStatus Instance::regionsOfInterest(double time, double renderScale, const OfxRectD &window,
+                                      std::map<std::string, OfxRectD> &regions)
+{
+    PropertyStore in("inArgs"), out("outArgs");
+    in.defineDouble(kOfxPropTime, {time});
+    in.defineDouble(kOfxImageEffectPropRenderScale, {renderScale, renderScale});
+    in.defineDouble(kOfxImageEffectPropRegionOfInterest, {window.x1, window.y1, window.x2, window.y2});
+    regions.clear();
+    for (const auto &clip : object_->clipOrder) {
+        if (clip == kOfxImageEffectOutputClipName)
+            continue;
+        regions[clip] = window;
+        out.defineDouble(kOfxImageClipPropRoIPrefix + clip, {window.x1, window.y1, window.x2, window.y2});
+    }
+    const OfxStatus status = action(kOfxImageEffectActionGetRegionsOfInterest, &in, &out);
+    if (status == kOfxStatReplyDefault)
+        return kOfxStatOK;
+    if (status != kOfxStatOK)
+        return status;
+    for (auto &region : regions) {
+        const std::string name = kOfxImageClipPropRoIPrefix + region.first;
+        region.second = OfxRectD{out.getDouble(name, 0), out.getDouble(name, 1), out.getDouble(name, 2),
+                                 out.getDouble(name, 3)};
+    }
+    return kOfxStatOK;
+}
+
+void Instance::copySettingsFrom(Instance &other)
+{
+    for (const auto &name : other.object_->params.order) {
+        const ParamObject *from = other.object_->params.find(name);
+        if (ParamObject *to = param(name)) {
+            to->value = from->value;
+            to->text = from->text;
+            to->keys = from->keys;
+        }
+    }
+    for (const auto &name : other.object_->clipOrder)
+        connect(name, other.object_->findClip(name)->image);
 }
 
 OfxStatus Instance::action(const char *name, PropertyStore *inArgs, PropertyStore *outArgs)

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,7 @@ struct ClipInfo {
 };
 
 struct EffectInfo {
-    std::string label, shortLabel, longLabel, grouping, description;
+    std::string label, shortLabel, longLabel, grouping, description, renderThreadSafety;
     std::vector<std::string> contexts, depths;
     bool singleInstance = false, hostFrameThreading = false, supportsMultiResolution = false,
          supportsTiles = false, temporalClipAccess = false, fieldRenderTwiceAlways = false,
@@ -71,8 +72,16 @@ public:
     // Null (and the status set) when the plug-in refused the instance.
     std::unique_ptr<Instance> createInstance(const std::string &context, OfxStatus *status = nullptr);
 
+    // "OfxImageEffectRenderInstanceSafe" unless describe said otherwise.
+    std::string renderThreadSafety() const;
+    // The effect and every clip of the context declare tiles.
+    bool supportsTiles(const std::string &context) const;
+    // Held around each render of a plug-in that declares itself unsafe.
+    std::mutex &unsafeRenderLock() { return unsafeRenders_; }
+
 private:
     OfxPlugin *record_;
+    std::mutex unsafeRenders_;
     bool loaded_ = false;
     std::vector<std::unique_ptr<EffectObject>> descriptors_;  // every describe's handle, kept until we go
     EffectObject *descriptor_ = nullptr;
@@ -88,6 +97,10 @@ public:
 
     EffectObject &object() { return *object_; }
     OfxImageEffectHandle handle() { return reinterpret_cast<OfxImageEffectHandle>(object_.get()); }
+    Plugin &plugin() { return plugin_; }
+    const std::string &context() const { return context_; }
+    // Held around each render of an instance-safe plug-in's instance.
+    std::mutex &renderLock() { return renders_; }
 
     // Connects an image to a clip for every time (null disconnects).
     void connect(const std::string &clip, HostImage *image);
@@ -98,6 +111,13 @@ public:
     ParamObject *param(const std::string &name);
 
     OfxStatus render(double time, const OfxRectI &window, double renderScale = 1.0);
+    // Asks the regions of interest of the input clips for a window (canonical
+    // coordinates); a clip the effect leaves alone keeps the window.
+    OfxStatus regionsOfInterest(double time, double renderScale, const OfxRectD &window,
+                                std::map<std::string, OfxRectD> &regions);
+    // Takes over another instance's parameter values and clip connections,
+    // as a host does for a new instance of the same node.
+    void copySettingsFrom(Instance &other);
     OfxStatus action(const char *action, PropertyStore *inArgs, PropertyStore *outArgs);
     // Sends the destroy action once; the destructor sends it if not yet sent.
     OfxStatus destroy();
@@ -105,6 +125,8 @@ public:
 private:
     Plugin &plugin_;
     std::unique_ptr<EffectObject> object_;
+    std::string context_;
+    std::mutex renders_;
     bool destroyed_ = false;
 };
 

@@ -19,8 +19,13 @@ namespace {
 
 OIIO::TypeDesc typeOf(Depth depth)
 {
-    return depth == Depth::Byte ? OIIO::TypeDesc::UINT8 : depth == Depth::Short ? OIIO::TypeDesc::UINT16
-                                                                                  : OIIO::TypeDesc::FLOAT;
+    switch (depth) {
+    case Depth::Byte: return OIIO::TypeDesc::UINT8;
+    case Depth::Short: return OIIO::TypeDesc::UINT16;
+    case Depth::Half: return OIIO::TypeDesc::HALF;
+    case Depth::Float: break;
+    }
+    return OIIO::TypeDesc::FLOAT;
 }
 
 Depth depthOfFile(const OIIO::TypeDesc &format)

@@ -125,6 +125,8 @@
 #define kOfxImageClipPropDepthPrefix "OfxImageClipPropDepth_"
 #define kOfxImageClipPropPARPrefix "OfxImageClipPropPAR_"
 #define kOfxImageClipPropRoIPrefix "OfxImageClipPropRoI_"
+#define kOfxImageEffectOutputClipName "Output"
+#define kOfxImageEffectSimpleSourceClipName "Source"
 #define kOfxImageClipPropFrameRangePrefix "OfxImageClipPropFrameRange_"
 
 /* Clip properties. */
@@ -160,9 +162,14 @@
 #define kOfxBitDepthByte "OfxBitDepthByte"
 #define kOfxBitDepthShort "OfxBitDepthShort"
 #define kOfxBitDepthFloat "OfxBitDepthFloat"
+#define kOfxBitDepthHalf "OfxBitDepthHalf"
 #define kOfxBitDepthByteBGR "OfxBitDepthByteBGR"
 #define kOfxBitDepthShortBGR "OfxBitDepthShortBGR"
 #define kOfxBitDepthFloatBGR "OfxBitDepthFloatBGR"
+
+#define kOfxImageEffectRenderUnsafe "OfxImageEffectRenderUnsafe"
+#define kOfxImageEffectRenderInstanceSafe "OfxImageEffectRenderInstanceSafe"
+#define kOfxImageEffectRenderFullySafe "OfxImageEffectRenderFullySafe"
 
 #define kOfxImageComponentNone "OfxImageComponentNone"
 #define kOfxImageComponentRGBA "OfxImageComponentRGBA"

@@ -8,6 +8,7 @@
 #include "effect/section_geometry.h"
 #include "effect/zelvo_names.h"
 #include "effect/zelvo_processor.h"
+#include "entry/action_replies.h"
 #include "property/raise_status.h"
 
 ZelvoPlugin::ZelvoPlugin(OfxImageEffectHandle handle) : ImageEffect(handle)
@@ -68,6 +69,17 @@ bool ZelvoPlugin::renderOpenCL(const OFX::RenderArguments &args)
     job.readBack.x2 = std::max(std::clamp(w.x2, b.x1, b.x2) - b.x1, job.readBack.x1);
     job.readBack.y2 = std::max(std::clamp(w.y2, b.y1, b.y2) - b.y1, job.readBack.y1);
     return Zelvo::runSplitKernel(*openCL, job);
+}
+
+// The bands are laid across the bounds of the source image the host hands
+// over. A tiled host that is left to its default hands only each window's
+// own region, and the bands would start again in every tile; asking for the
+// clip's whole region of definition makes every window see the same source
+// bounds, so a tiled frame is the whole frame, byte for byte.
+void ZelvoPlugin::getRegionsOfInterest(const OFX::RegionsOfInterestArguments &args,
+                                       OFX::RegionOfInterestSetter &rois)
+{
+    rois.setRegionOfInterest(Zelvo::kSourceClip, srcClip->getRegionOfDefinition(args.time));
 }
 
 void ZelvoPlugin::render(const OFX::RenderArguments &args)

@@ -2,7 +2,8 @@
 
 // The section split effect's instance: binds its two clips and twelve
 // parameters, and renders on the OpenCL device when it can, on the CPU
-// otherwise. Every other action keeps the base's default reply.
+// otherwise. It answers the regions of interest so that tiled hosts hand it
+// the whole source; every other action keeps the base's default reply.
 
 #include <memory>
 
@@ -17,6 +18,8 @@ public:
     ~ZelvoPlugin() override;
 
     void render(const OFX::RenderArguments &args) override;
+    void getRegionsOfInterest(const OFX::RegionsOfInterestArguments &args,
+                              OFX::RegionOfInterestSetter &rois) override;
 
 private:
     bool renderOpenCL(const OFX::RenderArguments &args);

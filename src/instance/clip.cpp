@@ -32,4 +32,11 @@ Image *Clip::getImage(double time) const
     return new Image(handle);
 }
 
+OfxRectD Clip::getRegionOfDefinition(double time) const
+{
+    OfxRectD rod{0.0, 0.0, 0.0, 0.0};
+    raiseStatus(boundSuite(hostSuites().imageEffectSuite).clipGetRegionOfDefinition(clipHandle_, time, &rod));
+    return rod;
+}
+
 }  // namespace OFX

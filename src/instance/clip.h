@@ -26,6 +26,8 @@ public:
     ComponentsEnum getPixelComponents() const;
     // A new image owned by the caller, or null when the host has none then.
     Image *getImage(double time) const;
+    // The clip's region of definition at the time, in canonical coordinates.
+    OfxRectD getRegionOfDefinition(double time) const;
 
 private:
     std::string name_;

@@ -82,8 +82,13 @@ void Image::readProperties()
     bounds_.y2 = p.getInt(kOfxImagePropBounds, 3, true);
     field_ = fieldFromStringLenient(p.getString(kOfxImagePropField, 0, true));
     uniqueIdentifier_ = p.getString(kOfxImagePropUniqueIdentifier, 0, true);
-    renderScale_.x = p.getDouble(kOfxImageEffectPropRenderScale, 0, true);
-    renderScale_.y = p.getDouble(kOfxImageEffectPropRenderScale, 1, true);
+    // One host leaves the render scale off the images of its thumbnails; the
+    // render's own arguments carry it, so an image without it is still an
+    // image (taken at full scale), not a failed render.
+    renderScale_.x = p.getDouble(kOfxImageEffectPropRenderScale, 0, false);
+    renderScale_.y = p.getDouble(kOfxImageEffectPropRenderScale, 1, false);
+    if (!(renderScale_.x > 0.0) || !(renderScale_.y > 0.0))
+        renderScale_ = OfxPointD{1.0, 1.0};
 }
 
 Image::~Image()
