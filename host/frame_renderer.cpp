@@ -82,6 +82,7 @@ public:
             auto lock = gate(instance_, safety_);
             r.status = instance_.render(time_, window, scale);
         }
+        r.fetched = scope.fetched();
         if (target == &output_)
             return r;  // the caller's own image: the caller watches it
         if (r.status == kOfxStatOK) {
@@ -232,11 +233,17 @@ FrameResult renderFrame(Instance &instance, double time, const FrameSources &sou
         onThreads(windows.size(), hardwareThreads(), one);
     else
         onThreads(windows.size(), 1, one);
+    std::set<std::string> fetched;
     for (const FrameResult &r : results)
-        if (!r.ok() || r.wroteOnFailure)
+        fetched.insert(r.fetched.begin(), r.fetched.end());
+    for (FrameResult &r : results)
+        if (!r.ok() || r.wroteOnFailure) {
+            r.fetched = fetched;
             return r;
+        }
     FrameResult whole;
     whole.window = output.bounds();
+    whole.fetched = fetched;
     return whole;
 }
 

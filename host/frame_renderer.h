@@ -8,6 +8,7 @@
 // there; guard pages around every image catch anything beyond.
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct FrameResult {
     bool wroteOutside = false;    // beyond the window in an output image larger than it, or past a row's end
     bool wroteOnFailure = false;  // into the output of a render that failed
     OfxRectI window{0, 0, 0, 0};  // the first window that failed or wrote where it should not
+    std::set<std::string> fetched;  // the clips whose images the plug-in fetched, in any window
     bool ok() const { return status == kOfxStatOK && !wroteOutside; }
 };
 

@@ -91,10 +91,14 @@ std::string RenderHabits::describe() const
         part("the whole frame's output image");
     if (sourceMargin > 0)
         part("sources " + std::to_string(sourceMargin) + " pixels beyond the region of interest");
-    if (sourceDepth)
-        part(std::string("source in ") + depthText(*sourceDepth));
-    if (outputDepth)
-        part(std::string("output in ") + depthText(*outputDepth));
+    if (sourceDepth && outputDepth && *sourceDepth == *outputDepth) {
+        part(std::string("source and output in ") + depthText(*sourceDepth));
+    } else {
+        if (sourceDepth)
+            part(std::string("source in ") + depthText(*sourceDepth));
+        if (outputDepth)
+            part(std::string("output in ") + depthText(*outputDepth));
+    }
     if (shortLivedInstances)
         part("an instance for each frame");
     if (framesAtOnce > 1)

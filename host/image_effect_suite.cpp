@@ -80,6 +80,7 @@ OfxStatus clipGetImage(OfxImageClipHandle clip, OfxTime, const OfxRectD *, OfxPr
     ImageObject *image = nullptr;
     if (const RenderScope *scope = RenderScope::current(c->effect)) {
         if (const ClipView *view = scope->find(c->name)) {
+            scope->noteFetched(c->name);
             if (!view->image)
                 return kOfxStatFailed;
             image = new ImageObject(*view->image, ImageTraits{view->regionOfDefinition, scope->renderScale(),

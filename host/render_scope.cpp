@@ -46,4 +46,16 @@ const ClipView *RenderScope::find(const std::string &clip) const
     return it == clips_.end() ? nullptr : &it->second;
 }
 
+void RenderScope::noteFetched(const std::string &clip) const
+{
+    std::lock_guard<std::mutex> lock(fetchedLock_);
+    fetched_.insert(clip);
+}
+
+std::set<std::string> RenderScope::fetched() const
+{
+    std::lock_guard<std::mutex> lock(fetchedLock_);
+    return fetched_;
+}
+
 }  // namespace ofxhost

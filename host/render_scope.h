@@ -10,6 +10,8 @@
 // the images connected to the clips.
 
 #include <map>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "host_image.h"
@@ -49,6 +51,10 @@ public:
     void set(const std::string &clip, const ClipView &view) { clips_[clip] = view; }
     const ClipView *find(const std::string &clip) const;
 
+    // The clips whose images the plug-in fetched in this render.
+    void noteFetched(const std::string &clip) const;
+    std::set<std::string> fetched() const;
+
     double renderScale() const { return renderScale_; }
     // One host leaves the render scale off the images of its thumbnails.
     bool scaleOnImages() const { return scaleOnImages_; }
@@ -58,6 +64,8 @@ private:
     double renderScale_;
     bool scaleOnImages_;
     std::map<std::string, ClipView> clips_;
+    mutable std::mutex fetchedLock_;
+    mutable std::set<std::string> fetched_;
     const RenderScope *previous_;
 };
 

@@ -6,11 +6,13 @@
 
 #include <iostream>
 #include <random>
+#include <set>
 
 #include "child_process.h"
 #include "clean_stop.h"
 #include "cli_error.h"
 #include "commands.h"
+#include "host_profiles.h"
 #include "plugin_locator.h"
 #include "validate_checks.h"
 #include "validate_session.h"
@@ -42,23 +44,58 @@ int runOneCheck(const std::string &name, const std::string &path, unsigned seed)
 
 }  // namespace
 
-int validateCommand(const std::string &plugin, std::optional<unsigned> seedOption, const std::string &only,
-                    const std::string &runCheck, const char *argv0)
+namespace {
+
+// The host profiles asked for with --host; all of them by default.
+std::set<std::string> chosenProfiles(const std::vector<std::string> &hosts)
 {
+    std::set<std::string> chosen;
+    std::string names;
+    for (const ofxhost::HostProfile &profile : ofxhost::hostProfiles())
+        names += (names.empty() ? "" : ", ") + profile.name;
+    for (const std::string &host : hosts) {
+        if (host == "all") {
+            chosen.clear();
+            break;
+        }
+        if (!ofxhost::findHostProfile(host))
+            throw UsageError("--host " + host + " is not a host profile (the profiles: all, " + names + ")");
+        chosen.insert(host);
+    }
+    if (chosen.empty())
+        for (const ofxhost::HostProfile &profile : ofxhost::hostProfiles())
+            chosen.insert(profile.name);
+    return chosen;
+}
+
+bool selected(const ValidateCheck &check, const std::string &only, const std::set<std::string> &profiles)
+{
+    const std::string prefix = kHostCheckPrefix;
+    if (check.name.compare(0, prefix.size(), prefix) == 0 && !profiles.count(check.name.substr(prefix.size())))
+        return false;
+    return only.empty() || fnmatch(only.c_str(), check.name.c_str(), 0) == 0 ||
+           check.name.find(only) != std::string::npos;
+}
+
+}  // namespace
+
+int validateCommand(const std::string &plugin, std::optional<unsigned> seedOption, const std::string &only,
+                    const std::vector<std::string> &hosts, const std::string &runCheck, const char *argv0)
+{
+    const std::set<std::string> profiles = chosenProfiles(hosts);
     const std::string path = locatePlugin(plugin, argv0);
     const unsigned seed = seedOption ? *seedOption : std::random_device{}();
     if (!runCheck.empty())
         return runOneCheck(runCheck, path, seed);
     std::vector<const ValidateCheck *> chosen;
     for (const ValidateCheck &check : validateChecks())
-        if (only.empty() || fnmatch(only.c_str(), check.name.c_str(), 0) == 0 ||
-            check.name.find(only) != std::string::npos)
+        if (selected(check, only, profiles))
             chosen.push_back(&check);
     if (chosen.empty()) {
         std::string names;
         for (const ValidateCheck &check : validateChecks())
             names += (names.empty() ? "" : ", ") + check.name;
-        throw UsageError("--only " + only + " matches no check (the checks: " + names + ")");
+        throw UsageError("--only " + only + " matches no check of the chosen profiles (the checks: " + names + ")");
     }
     std::cout << "validating " << path << " with seed " << seed << " (replay with --seed " << seed << ")"
               << std::endl;

@@ -275,17 +275,22 @@ void checkConcurrentInstances(const std::string &path, unsigned seed)
 
 const std::vector<ValidateCheck> &validateChecks()
 {
-    static const std::vector<ValidateCheck> checks = {
-        {"binary.loads-with-all-symbols", checkExports},
-        {"binary.records", checkRecords},
-        {"load.time", checkLoadTime},
-        {"load.cycles", checkCycles},
-        {"describe.contexts", checkContexts},
-        {"actions.misuse", checkMisuse},
-        {"render.random-parameters", checkRandomRenders},
-        {"render.hostile-values", checkHostileValues},
-        {"host.quirks", checkQuirkyHost},
-        {"threads.concurrent-instances", checkConcurrentInstances},
-    };
+    static const std::vector<ValidateCheck> checks = [] {
+        std::vector<ValidateCheck> all = {
+            {"binary.loads-with-all-symbols", checkExports},
+            {"binary.records", checkRecords},
+            {"load.time", checkLoadTime},
+            {"load.cycles", checkCycles},
+            {"describe.contexts", checkContexts},
+            {"actions.misuse", checkMisuse},
+            {"render.random-parameters", checkRandomRenders},
+            {"render.hostile-values", checkHostileValues},
+            {"host.quirks", checkQuirkyHost},
+            {"threads.concurrent-instances", checkConcurrentInstances},
+        };
+        for (ValidateCheck &check : hostProfileChecks())
+            all.push_back(std::move(check));
+        return all;
+    }();
     return checks;
 }

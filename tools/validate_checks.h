@@ -12,3 +12,7 @@ struct ValidateCheck {
 };
 
 const std::vector<ValidateCheck> &validateChecks();
+
+// The checks of the host profiles are named this prefix and the profile's name.
+constexpr const char *kHostCheckPrefix = "hosts.";
+std::vector<ValidateCheck> hostProfileChecks();

@@ -98,6 +98,16 @@ void ValidateSession::randomParams(Instance &instance, std::mt19937 &rng)
     }
 }
 
+void ValidateSession::randomKeys(Instance &instance, std::mt19937 &rng, const std::vector<double> &times)
+{
+    for (double time : times) {
+        randomParams(instance, rng);
+        for (const auto &p : info_.params)
+            if (ParamObject *param = instance.param(p.name); param && param->isNumeric())
+                instance.setKey(p.name, time, param->value);
+    }
+}
+
 void ValidateSession::hostileParams(Instance &instance, std::mt19937 &rng)
 {
     const double inf = std::numeric_limits<double>::infinity();

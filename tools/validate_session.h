@@ -39,6 +39,8 @@ public:
 
     // Random values inside the declared ranges for every settable parameter.
     void randomParams(ofxhost::Instance &instance, std::mt19937 &rng);
+    // Random in-range values keyed at each of the times (animated parameters).
+    void randomKeys(ofxhost::Instance &instance, std::mt19937 &rng, const std::vector<double> &times);
     // Values outside the ranges, NaN and infinities where the type allows.
     void hostileParams(ofxhost::Instance &instance, std::mt19937 &rng);
 

@@ -57,6 +57,12 @@ int main(int argc, char **argv)
     validate->add_option("PLUGIN", validatePlugin, "Bundle or binary path, or identifier (default: Zelvo)");
     validate->add_option("--seed", validateSeed, "Seed of the random checks, to replay a run");
     validate->add_option("--only", validateOnly, "Run only the checks whose names match this pattern");
+    std::vector<std::string> validateHosts;
+    validate->add_option("--host", validateHosts,
+                         "Play this host profile (repeatable): all (the default), tiled, proxy, top-down, "
+                         "short-lived, frames-at-once, wrong-depth or oversized; each is the check hosts.PROFILE")
+        ->allow_extra_args(false)
+        ->take_all();
     validate->add_option("--run-check", validateRunCheck, "Run one check in this process (used by validate itself)")
         ->group("");
 
@@ -87,7 +93,8 @@ int main(int argc, char **argv)
             return renderCommand(render, argv[0]);
         }
         if (validate->parsed())
-            return validateCommand(validatePlugin, validateSeed, validateOnly, validateRunCheck, argv[0]);
+            return validateCommand(validatePlugin, validateSeed, validateOnly, validateHosts, validateRunCheck,
+                                   argv[0]);
         if (card->parsed()) {
             cleanstop::install();
             return testcardCommand(cardOutput, cardWidth, cardHeight);

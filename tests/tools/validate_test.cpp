@@ -47,6 +47,50 @@ TEST(Validate, AFaultyPluginFailsWithReasonsAndTheRunGoesOn)
     EXPECT_NE(r.output.find(" passed, "), std::string::npos);
 }
 
+// The fault of plug-ins that lay their pattern across the source bounds
+// they are handed: tiled hosts show it, and the message says where.
+TEST(Validate, APatternAcrossTheFetchedSourceFailsTheTiledHost)
+{
+    ValidateRun r = validate(std::string("'") + STRIPES_PLUGIN_PATH + "' --seed 3");
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("FAIL hosts.tiled: tiles 16x16 gave other bytes than whole frames: "), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find(" of 2627 pixels differ, the first at ("), std::string::npos) << r.output;
+    for (const char *check : {"render.random-parameters", "hosts.short-lived", "hosts.frames-at-once",
+                              "hosts.wrong-depth"})
+        EXPECT_NE(r.output.find(std::string("PASS ") + check), std::string::npos) << check << "\n" << r.output;
+}
+
+TEST(Validate, WritesOutsideTheWindowAndUndeclaredDepthsAreCaught)
+{
+    ValidateRun r = validate(std::string("'") + BROKEN_PLUGIN_PATH + "' --seed 4 --only hosts");
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("FAIL hosts.oversized: tiles 16x16, the whole frame's output image, sources 5 pixels "
+                            "beyond the region of interest: the render of window -13,7 to 3,23 wrote outside it"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("FAIL hosts.wrong-depth: source and output in OfxBitDepthShort: the render answered "
+                            "kOfxStatOK for an image of a depth never declared"),
+              std::string::npos)
+        << r.output;
+}
+
+TEST(Validate, HostProfilesAreChosenByName)
+{
+    ValidateRun r = validate("--seed 2 --host tiled --host=top-down --only hosts");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("PASS hosts.tiled\nPASS hosts.top-down\n2 passed, 0 failed"), std::string::npos)
+        << r.output;
+    ValidateRun all = validate("--seed 2 --host all --only hosts");
+    EXPECT_NE(all.output.find("7 passed, 0 failed"), std::string::npos) << all.output;
+    ValidateRun bogus = validate("--host sideways");
+    EXPECT_EQ(bogus.exitCode, 2);
+    EXPECT_NE(bogus.output.find("--host sideways is not a host profile (the profiles: all, tiled, proxy, top-down, "
+                                "short-lived, frames-at-once, wrong-depth, oversized)"),
+              std::string::npos)
+        << bogus.output;
+}
+
 TEST(Validate, OnlyRunsTheMatchingChecks)
 {
     ValidateRun r = validate("--only 'binary.*' --seed 1");

@@ -1,0 +1,263 @@
+// The hosts.* checks: the plug-in rendered under each host profile, frame by
+// frame compared with what a careful whole-frame host gets.
+
+#include <cstring>
+#include <map>
+#include <sstream>
+
+#include "frame_renderer.h"
+#include "host.h"
+#include "host_profiles.h"
+#include "pixel_copy.h"
+#include "validate_checks.h"
+#include "validate_session.h"
+
+using namespace ofxhost;
+
+namespace {
+
+const OfxRectI kFrame{-13, 7, 58, 44};  // away from the origin; no tile size divides it
+constexpr unsigned char kUnwritten = 0xAB;
+constexpr int kSequenceFrames = 8;
+
+std::string rectText(const OfxRectI &r)
+{
+    return std::to_string(r.x1) + "," + std::to_string(r.y1) + " to " + std::to_string(r.x2) + "," +
+           std::to_string(r.y2);
+}
+
+std::unique_ptr<HostImage> blankImage(Depth depth, const OfxRectI &bounds)
+{
+    ImageLayout layout;
+    layout.depth = depth;
+    layout.bounds = bounds;
+    auto image = std::make_unique<HostImage>(layout);
+    image->fill(kUnwritten);
+    return image;
+}
+
+std::string pixelText(const HostImage &image, int x, int y)
+{
+    std::ostringstream s;
+    const unsigned char *p = image.pixel(x, y);
+    const int n = componentCount(image.layout().components);
+    for (int i = 0; i < n; ++i) {
+        s << (i ? " " : "");
+        switch (image.layout().depth) {
+        case Depth::Byte: s << int(p[i]); break;
+        case Depth::Short:
+        case Depth::Half: {
+            std::uint16_t v;
+            std::memcpy(&v, p + 2 * i, 2);
+            s << v;
+            break;
+        }
+        case Depth::Float: {
+            float v;
+            std::memcpy(&v, p + 4 * i, 4);
+            s << v;
+            break;
+        }
+        }
+    }
+    return s.str();
+}
+
+// Says how two renders of one frame differ: how many pixels, and the first.
+void requireSame(const HostImage &got, const HostImage &expected, const std::string &what)
+{
+    require(sameRect(got.bounds(), expected.bounds()), what + " gave a frame of other bounds");
+    const OfxRectI &b = expected.bounds();
+    long long count = 0;
+    int fx = 0, fy = 0;
+    const std::size_t bytes = static_cast<std::size_t>(expected.pixelBytes());
+    for (int y = b.y1; y < b.y2; ++y)
+        for (int x = b.x1; x < b.x2; ++x)
+            if (std::memcmp(got.pixel(x, y), expected.pixel(x, y), bytes) != 0 && count++ == 0) {
+                fx = x;
+                fy = y;
+            }
+    if (count == 0)
+        return;
+    const long long total = static_cast<long long>(b.x2 - b.x1) * (b.y2 - b.y1);
+    throw CheckFailure(what + " gave other bytes than whole frames: " + std::to_string(count) + " of " +
+                       std::to_string(total) + " pixels differ, the first at (" + std::to_string(fx) + ", " +
+                       std::to_string(fy) + "): " + pixelText(got, fx, fy) + " against " +
+                       pixelText(expected, fx, fy) + " (" + depthText(expected.layout().depth) + ")");
+}
+
+void requireRendered(const FrameResult &r, const std::string &what)
+{
+    require(r.status == kOfxStatOK, what + ": the render of window " + rectText(r.window) + " answered " +
+                                        statusName(r.status));
+    require(!r.wroteOutside, what + ": the render of window " + rectText(r.window) +
+                                 " wrote outside it (into the larger output image, or past a row's end)");
+    require(Host::instance().imagesOut.load() == 0, what + ": images not released to the host");
+}
+
+// A frame of random inputs for every input clip, at full scale.
+struct Inputs {
+    std::vector<std::unique_ptr<HostImage>> images;
+    FrameSources sources;
+};
+
+Inputs makeInputs(ValidateSession &session, Depth depth, std::mt19937 &rng)
+{
+    ImageLayout layout;
+    layout.depth = depth;
+    layout.bounds = kFrame;
+    ValidateSession::Frame frame = session.makeFrame(layout, rng);
+    Inputs in;
+    std::size_t next = 0;
+    for (const auto &clip : session.info().clips) {
+        if (clip.name == "Output" || next >= frame.inputs.size())
+            continue;
+        in.sources[clip.name] = frame.inputs[next].get();
+        in.images.push_back(std::move(frame.inputs[next++]));
+    }
+    return in;
+}
+
+void connect(Instance &instance, const Inputs &in, HostImage *output)
+{
+    for (const auto &source : in.sources)
+        instance.connect(source.first, const_cast<HostImage *>(source.second));
+    instance.connect("Output", output);
+}
+
+std::unique_ptr<HostImage> renderWith(Instance &instance, const Inputs &in, Depth depth, const RenderHabits &habits,
+                                      double time)
+{
+    auto output = blankImage(depth, toPixels(toCanonical(kFrame, 1.0), habits.renderScale));
+    connect(instance, in, output.get());
+    requireRendered(renderFrame(instance, time, in.sources, *output, habits), habits.describe());
+    return output;
+}
+
+// Each variant against whole frames at the same scale, at every declared
+// depth with random parameters.
+void compareWithWholeFrames(const HostProfile &profile, const std::string &path, unsigned seed)
+{
+    ValidateSession session(path);
+    session.prepare();
+    std::mt19937 rng(seed);
+    auto instance = session.createInstance();
+    for (Depth depth : session.depths())
+        for (int trial = 0; trial < 2; ++trial) {
+            session.randomParams(*instance, rng);
+            const Inputs in = makeInputs(session, depth, rng);
+            for (const RenderHabits &habits : profile.variants) {
+                RenderHabits careful;
+                careful.renderScale = habits.renderScale;
+                const auto expected = renderWith(*instance, in, depth, careful, trial);
+                requireSame(*renderWith(*instance, in, depth, habits, trial), *expected, habits.describe());
+            }
+        }
+}
+
+// Frames with animated parameters through the variant's instance lifetimes
+// and concurrency, against one instance rendering them in turn.
+void compareSequences(const HostProfile &profile, const std::string &path, unsigned seed)
+{
+    ValidateSession session(path);
+    session.prepare();
+    std::mt19937 rng(seed);
+    auto instance = session.createInstance();
+    for (Depth depth : session.depths()) {
+        session.randomKeys(*instance, rng, {0.0, double(kSequenceFrames - 1)});
+        const Inputs in = makeInputs(session, depth, rng);
+        std::vector<std::unique_ptr<HostImage>> expected;
+        for (int frame = 0; frame < kSequenceFrames; ++frame)
+            expected.push_back(renderWith(*instance, in, depth, RenderHabits{}, frame));
+        for (const RenderHabits &habits : profile.variants) {
+            std::vector<std::unique_ptr<HostImage>> outputs;
+            std::vector<SequenceFrame> frames(kSequenceFrames);
+            for (int frame = 0; frame < kSequenceFrames; ++frame) {
+                outputs.push_back(blankImage(depth, kFrame));
+                frames[frame].time = frame;
+                frames[frame].sources = in.sources;
+                frames[frame].output = outputs.back().get();
+            }
+            connect(*instance, in, outputs.front().get());
+            renderSequence(*instance, frames, habits);
+            for (int frame = 0; frame < kSequenceFrames; ++frame) {
+                const std::string what = habits.describe() + ", frame " + std::to_string(frame);
+                requireRendered(frames[frame].result, what);
+                requireSame(*outputs[frame], *expected[frame], what);
+            }
+        }
+    }
+}
+
+bool declared(const std::vector<Depth> &depths, Depth depth)
+{
+    for (Depth d : depths)
+        if (d == depth)
+            return true;
+    return false;
+}
+
+// Undeclared depths are refused with a failure status, and the output the
+// host lent keeps every byte it had.
+void refuseUndeclaredDepths(const HostProfile &profile, const std::string &path, unsigned seed)
+{
+    ValidateSession session(path);
+    session.prepare();
+    std::mt19937 rng(seed);
+    auto instance = session.createInstance();
+    const std::vector<Depth> depths = session.depths();
+    if (depths.empty())
+        return;
+    const Depth content = depths.front();
+    const Inputs in = makeInputs(session, content, rng);
+    for (const RenderHabits &habits : profile.variants) {
+        const Depth wrong = habits.sourceDepth ? *habits.sourceDepth : *habits.outputDepth;
+        if (declared(depths, wrong))
+            continue;
+        session.randomParams(*instance, rng);
+        auto output = blankImage(content, kFrame);
+        connect(*instance, in, output.get());
+        const FrameResult r = renderFrame(*instance, 0.0, in.sources, *output, habits);
+        const std::string what = habits.describe();
+        // A plug-in that never looks at the image of that depth may render.
+        bool fetchedWrong = habits.outputDepth && r.fetched.count("Output");
+        for (const auto &source : in.sources)
+            fetchedWrong = fetchedWrong || (habits.sourceDepth && r.fetched.count(source.first));
+        if (r.status == kOfxStatOK) {
+            require(!fetchedWrong, what + ": the render answered kOfxStatOK for an image of a depth never declared");
+        } else {
+            require(!r.wroteOnFailure && holdsOutside(*output, OfxRectI{0, 0, 0, 0}, kUnwritten),
+                    what + ": the render answered " + statusName(r.status) + " but wrote into the output");
+        }
+        require(Host::instance().imagesOut.load() == 0, what + ": images not released to the host");
+    }
+}
+
+using ProfileCheck = void (*)(const HostProfile &, const std::string &, unsigned);
+
+const std::map<std::string, ProfileCheck> &profileChecks()
+{
+    static const std::map<std::string, ProfileCheck> checks = {
+        {"tiled", compareWithWholeFrames},     {"proxy", compareWithWholeFrames},
+        {"top-down", compareWithWholeFrames},  {"oversized", compareWithWholeFrames},
+        {"short-lived", compareSequences},     {"frames-at-once", compareSequences},
+        {"wrong-depth", refuseUndeclaredDepths},
+    };
+    return checks;
+}
+
+}  // namespace
+
+std::vector<ValidateCheck> hostProfileChecks()
+{
+    std::vector<ValidateCheck> out;
+    for (const HostProfile &profile : hostProfiles()) {
+        const ProfileCheck run = profileChecks().at(profile.name);
+        const std::string name = profile.name;
+        out.push_back({kHostCheckPrefix + name, [run, name](const std::string &path, unsigned seed) {
+                           Host::instance().reset();
+                           run(*findHostProfile(name), path, seed);
+                       }});
+    }
+    return out;
+}
