@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "frame_log.h"
 #include "frame_pattern.h"
+#include "frame_renderer.h"
 #include "frame_range.h"
 #include "host.h"
 #include "image_io.h"
@@ -31,6 +32,31 @@ std::optional<ofxhost::Depth> parseDepth(const std::string &depth)
     if (depth == "float" || depth == "32")
         return ofxhost::Depth::Float;
     throw UsageError("--depth must be 8, 16 or float, not '" + depth + "'");
+}
+
+// "WxH", each 0 (the whole width or height) up to 2^31-1, not both 0.
+ofxhost::RenderHabits parseTiles(const std::string &text)
+{
+    ofxhost::RenderHabits habits;
+    if (text.empty())
+        return habits;
+    const std::string usage = "--tiles must be WxH, sizes in pixels (0 for the whole width or height), not '" +
+                              text + "'";
+    const std::size_t x = text.find('x');
+    if (x == std::string::npos)
+        throw UsageError(usage);
+    auto size = [&](const std::string &part) {
+        if (part.empty() || part.size() > 10 || part.find_first_not_of("0123456789") != std::string::npos)
+            throw UsageError(usage);
+        const long long v = std::stoll(part);
+        if (v > 2147483647LL)
+            throw UsageError(usage);
+        return static_cast<int>(v);
+    };
+    habits = ofxhost::tiledHabits(size(text.substr(0, x)), size(text.substr(x + 1)));
+    if (!habits.tiled())
+        throw UsageError(usage);
+    return habits;
 }
 
 enum class Missing { Error, Skip, Hold };
@@ -107,6 +133,7 @@ int renderCommand(const RenderOptions &o, const char *argv0)
     cleanstop::setActivity("while loading the plug-in");
     const std::optional<ofxhost::Depth> depth = parseDepth(o.depth);
     const Missing missing = parseMissing(o.missing);
+    const ofxhost::RenderHabits habits = parseTiles(o.tiles);
     const FramePattern input(o.input), output(o.output);
     const FrameList frames = framesToRender(o, input);
     if (frames.count() > 1 && !output.isSequence())
@@ -167,11 +194,15 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         ofxhost::HostImage result(source.rgba->layout());
         instance->connect("Source", source.rgba.get());
         instance->connect("Output", &result);
-        status = instance->render(static_cast<double>(frame), source.rgba->bounds());
+        const ofxhost::FrameResult rendered =
+            ofxhost::renderFrame(*instance, static_cast<double>(frame), {{"Source", source.rgba.get()}}, result, habits);
         instance->connect("Source", nullptr);
         instance->connect("Output", nullptr);
-        if (status != kOfxStatOK)
-            throw CliError("render of frame " + std::to_string(frame) + " failed: " + statusText(status));
+        if (rendered.status != kOfxStatOK)
+            throw CliError("render of frame " + std::to_string(frame) + " failed: " + statusText(rendered.status));
+        if (rendered.wroteOutside)
+            throw CliError("render of frame " + std::to_string(frame) +
+                           " failed: the plug-in wrote outside its render window");
         source.rgba.reset();  // the encoder's memory is better spent than the source's
         const std::string losses = writeFrame(out, source, result, outputChoice);
         if (!losses.empty() && !warned) {

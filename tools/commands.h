@@ -27,6 +27,7 @@ struct RenderOptions {
     std::string compression;  // NAME[:QUALITY]; empty: the input's
     std::string layer;        // the layer whose R, G, B, A are rendered
     std::string channels;     // the channels rendered as R, G, B[, A], comma-separated
+    std::string tiles;        // "WxH": render each frame in windows of that size, as a tiling host does
 };
 int renderCommand(const RenderOptions &options, const char *argv0);
 

@@ -48,6 +48,9 @@ int main(int argc, char **argv)
     renderCmd->add_option("--layer", render.layer, "Render the R, G, B, A of this layer (LAYER.R, ...)");
     renderCmd->add_option("--channels", render.channels, "Render these channels as R,G,B[,A], e.g. N.x,N.y,N.z,N.w");
     renderCmd->add_option("--threads", render.threads, "Host threads to offer the plug-in, 1 to 1024 (default: all CPUs)");
+    renderCmd->add_option("--tiles", render.tiles,
+                          "Render each frame as tiles of WxH pixels, as tiling hosts do (0 for the whole width or "
+                          "height: 0x64 is strips)");
     renderCmd->add_option("--plugin", render.plugin, "Plug-in path or identifier (default: Zelvo)");
 
     std::string validatePlugin, validateOnly, validateRunCheck;

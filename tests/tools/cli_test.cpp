@@ -140,6 +140,37 @@ TEST_F(Cli, RoundTripsAtEveryDepth)
     EXPECT_TRUE(strayFiles().empty());
 }
 
+// Tiles, strips and columns as a tiling host renders them: the same bands.
+TEST_F(Cli, TiledRendersGiveTheWholeFrame)
+{
+    struct Case {
+        const char *ext;
+        OIIO::TypeDesc type;
+    } cases[] = {{"png", OIIO::TypeDesc::UINT8}, {"tif", OIIO::TypeDesc::UINT16}, {"exr", OIIO::TypeDesc::FLOAT}};
+    unsigned seed = 40;
+    for (const Case &c : cases) {
+        const std::string in = path(std::string("in.") + c.ext), out = path(std::string("out.") + c.ext);
+        writeInput(in, c.type, 41, 29, ++seed);
+        for (const char *tiles : {"8x8", "0x3", "5x0", "1000x1000"}) {
+            Result r = run("render " + in + " " + out + " --tiles " + tiles +
+                           " -p splitCount=7 -p splitAngle=120 -p section2=off -p section6=0");
+            ASSERT_EQ(r.exitCode, 0) << tiles << r.output;
+            expectRule(in, out, 120, 7, 0x3FF & ~0x22u, c.type);
+        }
+    }
+    // A plug-in whose pattern follows the source bounds it is handed shows
+    // that the windows really are tiles.
+    writeInput(path("in.png"), OIIO::TypeDesc::UINT8, 40, 10, 1);
+    const std::string stripes = std::string(" --plugin '") + STRIPES_PLUGIN_PATH + "'";
+    ASSERT_EQ(run("render " + path("in.png") + " " + path("whole.png") + stripes).exitCode, 0);
+    ASSERT_EQ(run("render " + path("in.png") + " " + path("tiled.png") + stripes + " --tiles 10x10").exitCode, 0);
+    OIIO::ImageBuf whole(path("whole.png")), tiled(path("tiled.png"));
+    float a[4], b[4];
+    whole.getpixel(12, 0, a);
+    tiled.getpixel(12, 0, b);
+    EXPECT_NE(a[0], b[0]);
+}
+
 TEST_F(Cli, RgbInputGainsOpaqueAlphaAndDepthCanBeChosen)
 {
     OIIO::ImageBuf rgb(OIIO::ImageSpec(4, 2, 3, OIIO::TypeDesc::UINT8));
