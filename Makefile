@@ -41,7 +41,7 @@ test-asan: deps
 
 # The threaded paths under ThreadSanitizer: renders on several host threads,
 # the host's thread suite and concurrent instances.
-TSAN_TESTS = ZelvoRender|ZelvoHosts|HostSuites.MultiThread|HostSuites.AnAwkward|zelvo_validate
+TSAN_TESTS = ZelvoRender|ZelvoHosts|FrameRendering|HostSuites.MultiThread|HostSuites.AnAwkward|zelvo_validate
 test-tsan: deps
 	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVO_SANITIZE_THREAD=ON
 	cmake --build $(TSAN_BUILD) -j $(JOBS) --target host_tests zelvo ZelvoPlugin

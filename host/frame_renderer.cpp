@@ -62,21 +62,26 @@ public:
         FrameResult r;
         r.window = window;
         const double scale = habits_.renderScale;
+        // The regions of definition of this frame's clips hold from the
+        // regions-of-interest action on; the images only for the render.
+        RenderScope scope(&instance_.object(), scale, habits_.renderScaleOnImages);
+        for (const auto &clip : instance_.object().clipOrder)
+            if (clip != kOfxImageEffectOutputClipName)
+                scope.set(clip, regionView(clip));
+        ClipView out;
+        out.regionOfDefinition = output_.bounds();
+        out.canonicalRegionOfDefinition = toCanonical(output_.bounds(), scale);
+        scope.set(kOfxImageEffectOutputClipName, out);
+
         std::map<std::string, OfxRectD> regions;
         r.status = instance_.regionsOfInterest(time_, scale, toCanonical(window, scale), regions);
         if (r.status != kOfxStatOK)
             return r;
-
-        RenderScope scope(&instance_.object(), scale, habits_.renderScaleOnImages);
         for (const auto &clip : instance_.object().clipOrder)
             if (clip != kOfxImageEffectOutputClipName)
                 scope.set(clip, sourceView(clip, regions.count(clip) ? regions[clip] : toCanonical(window, scale)));
-
         HostImage *target = outputFor(window);
-        ClipView out;
         out.image = target;
-        out.regionOfDefinition = output_.bounds();
-        out.canonicalRegionOfDefinition = toCanonical(output_.bounds(), scale);
         scope.set(kOfxImageEffectOutputClipName, out);
         {
             auto lock = gate(instance_, safety_);
@@ -96,20 +101,32 @@ public:
     }
 
 private:
-    ClipView sourceView(const std::string &clip, const OfxRectD &region)
+    const HostImage *content(const std::string &clip) const
+    {
+        auto it = sources_.find(clip);
+        return it == sources_.end() ? nullptr : it->second;
+    }
+
+    ClipView regionView(const std::string &clip) const
     {
         ClipView view;
-        auto it = sources_.find(clip);
-        if (it == sources_.end() || !it->second)
+        if (const HostImage *image = content(clip)) {
+            view.canonicalRegionOfDefinition = toCanonical(image->bounds(), 1.0);
+            view.regionOfDefinition = toPixels(view.canonicalRegionOfDefinition, habits_.renderScale);
+        }
+        return view;
+    }
+
+    ClipView sourceView(const std::string &clip, const OfxRectD &region)
+    {
+        ClipView view = regionView(clip);
+        const HostImage *image = content(clip);
+        if (!image)
             return view;
-        const HostImage &content = *it->second;
-        const double scale = habits_.renderScale;
-        view.canonicalRegionOfDefinition = toCanonical(content.bounds(), 1.0);
-        view.regionOfDefinition = toPixels(view.canonicalRegionOfDefinition, scale);
-        const OfxRectI wanted =
-            intersection(grown(toPixels(region, scale), habits_.sourceMargin), view.regionOfDefinition);
+        const OfxRectI wanted = intersection(grown(toPixels(region, habits_.renderScale), habits_.sourceMargin),
+                                             view.regionOfDefinition);
         if (!isEmpty(wanted))
-            view.image = lendSource(content, wanted);
+            view.image = lendSource(*image, wanted);
         return view;
     }
 

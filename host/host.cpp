@@ -46,6 +46,7 @@ void Host::reset()
         properties_.remove(name);
     defineProperties();
     currentTime_ = 0.0;
+    mostRendersAtOnce = 0;
 }
 
 void Host::defineProperties()

@@ -46,6 +46,8 @@ public:
     double firstFrame = 0.0, lastFrame = 0.0;
 
     std::atomic<unsigned> imagesOut{0};  // images handed out and not yet released
+    std::atomic<unsigned> rendersRunning{0};  // render actions in flight, of any instance
+    std::atomic<unsigned> mostRendersAtOnce{0};
 
 private:
     Host();

@@ -283,7 +283,14 @@ OfxStatus Instance::render(double time, const OfxRectI &window, double renderSca
     in.defineInt(kOfxImageEffectPropRenderView, {0});
     if (!q.omitRenderQuality)
         in.defineString(kOfxImageEffectPropRenderQuality, {kOfxImageEffectPropRenderQualityBest});
-    return action(kOfxImageEffectActionRender, &in, nullptr);
+    Host &host = Host::instance();
+    const unsigned running = ++host.rendersRunning;
+    unsigned most = host.mostRendersAtOnce;
+    while (running > most && !host.mostRendersAtOnce.compare_exchange_weak(most, running)) {
+    }
+    const OfxStatus status = action(kOfxImageEffectActionRender, &in, nullptr);
+    --host.rendersRunning;
+    return status;
 }
 
 OfxStatus Instance::regionsOfInterest(double time, double renderScale, const OfxRectD &window,

@@ -147,6 +147,23 @@ TEST_F(ZelvoHosts, TheRegionOfInterestIsTheSourcesWholeRegionOfDefinition)
     EXPECT_EQ(regions["Source"].x2 - regions["Source"].x1, 0.0);
 }
 
+// The region asked for is the source of the frame being rendered, not that
+// of whatever image the clip showed before: frames whose sources differ in
+// size, rendered in tiles, are each their whole frame.
+TEST_F(ZelvoHosts, EachFrameAsksForItsOwnSourcesRegion)
+{
+    std::mt19937 rng(21);
+    auto shown = randomImage(Depth::Byte, OfxRectI{0, 0, 9, 9}, false, rng);
+    auto frame = randomImage(Depth::Byte, kFrame, false, rng);
+    setBands(3, 0.0, 0x002);
+    auto expected = render(*frame, RenderHabits{});
+    auto tiled = blankImage(Depth::Byte, kFrame);
+    instance->connect("Source", shown.get());
+    instance->connect("Output", tiled.get());
+    ASSERT_TRUE(renderFrame(*instance, 0.0, {{"Source", frame.get()}}, *tiled, tiledHabits(20, 20)).ok());
+    EXPECT_EQ(differences(*tiled, *expected), "");
+}
+
 // At proxy scales the tiled frame is the whole frame at that scale, and a
 // host that leaves the render scale off its images still gets it.
 TEST_F(ZelvoHosts, ProxyScalesTiledAndWithoutScaleOnTheImages)
@@ -222,6 +239,7 @@ TEST_F(ZelvoHosts, ShortLivedInstancesAndFramesAtOnce)
     std::vector<std::unique_ptr<HostImage>> expected;
     for (int frame = 0; frame < 8; ++frame)
         expected.push_back(render(*source, RenderHabits{}, frame));
+    Host::instance().mostRendersAtOnce = 0;
     for (const char *profile : {"short-lived", "frames-at-once"}) {
         for (const RenderHabits &habits : findHostProfile(profile)->variants) {
             std::vector<std::unique_ptr<HostImage>> outputs;
@@ -240,4 +258,5 @@ TEST_F(ZelvoHosts, ShortLivedInstancesAndFramesAtOnce)
             }
         }
     }
+    EXPECT_EQ(Host::instance().mostRendersAtOnce.load(), 1u);  // Zelvo is instance-safe
 }
