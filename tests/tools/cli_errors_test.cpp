@@ -119,6 +119,39 @@ TEST_F(CliErrors, AnInputIsNeverOverwritten)
     EXPECT_EQ(fs::last_write_time(path("seq.2.png")), before);
 }
 
+// Files, not names: a symbolic link, a hard link, frames that are links,
+// and (as root) another mount of the folder all reach the input itself.
+TEST_F(CliErrors, AnInputReachedByAnotherNameIsNeverOverwritten)
+{
+    writeInput(path("plate.png"), OIIO::TypeDesc::UINT8, 4, 4, 5);
+    const auto before = fs::last_write_time(path("plate.png"));
+    fs::create_symlink("plate.png", path("shot.png"));
+    ToolRun r = runTool("render '" + path("shot.png") + "' '" + path("plate.png") + "'");
+    expectOneLine(r, 2, "the output " + path("plate.png") + " is an input of this render", "through a symlink");
+    r = runTool("render '" + path("plate.png") + "' '" + path("shot.png") + "'");
+    expectOneLine(r, 2, "is an input of this render", "onto a symlink to the input");
+    fs::create_hard_link(path("plate.png"), path("hard.png"));
+    r = runTool("render '" + path("plate.png") + "' '" + path("hard.png") + "'");
+    expectOneLine(r, 2, "is an input of this render", "onto a hard link");
+
+    fs::create_directory(path("plates"));
+    for (int frame = 1; frame <= 2; ++frame) {
+        writeInput(path("plates/p" + std::to_string(frame) + ".png"), OIIO::TypeDesc::UINT8, 4, 4, frame);
+        fs::create_symlink("plates/p" + std::to_string(frame) + ".png", path("link." + std::to_string(frame) + ".png"));
+    }
+    r = runTool("render '" + path("link.@.png") + "' '" + path("plates/p@.png") + "'");
+    expectOneLine(r, 2, "is an input of this render", "a sequence of links");
+
+    fs::create_directory(path("again"));
+    if (geteuid() == 0 && std::system(("mount --bind '" + dir.string() + "' '" + path("again") + "'").c_str()) == 0) {
+        r = runTool("render '" + path("plate.png") + "' '" + path("again/plate.png") + "'");
+        std::system(("umount '" + path("again") + "'").c_str());
+        expectOneLine(r, 2, "is an input of this render", "another mount");
+    }
+    EXPECT_EQ(fs::last_write_time(path("plate.png")), before);
+    EXPECT_TRUE(strayFiles().empty());
+}
+
 TEST_F(CliErrors, FrameRangesAtTheEndsOfTheIntegers)
 {
     for (const char *frame : {"2147483646", "2147483647", "-2147483648"})

@@ -111,7 +111,7 @@ TEST_F(WholeOutputs, AStopDuringAWriteRemovesItsTemporaryFileAndKeepsFinishedFra
 {
     for (int frame = 1; frame <= 3; ++frame)
         writeInput(path("in." + std::to_string(frame) + ".tif"), OIIO::TypeDesc::UINT16, 1200, 900, frame);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGKILL}) {
         bool caught = false;
         for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
             for (int frame = 1; frame <= 3; ++frame)
@@ -129,6 +129,14 @@ TEST_F(WholeOutputs, AStopDuringAWriteRemovesItsTemporaryFileAndKeepsFinishedFra
             waitpid(pid, &status, 0);
             if (!caught)
                 continue;  // the write was too quick to catch this time
+            if (sig == SIGKILL) {
+                // Nothing can run on SIGKILL: the next run into the folder
+                // removes what this one left.
+                EXPECT_FALSE(strayFiles().empty());
+                ASSERT_EQ(runTool("render '" + path("in.1.tif") + "' '" + path("again.tif") + "'").exitCode, 0);
+                EXPECT_TRUE(strayFiles().empty());
+                continue;
+            }
             ASSERT_TRUE(WIFEXITED(status)) << "signal " << sig;
             EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
             const std::string line = contents(path("stderr.txt"));
@@ -141,4 +149,73 @@ TEST_F(WholeOutputs, AStopDuringAWriteRemovesItsTemporaryFileAndKeepsFinishedFra
         }
         EXPECT_TRUE(caught) << "never saw frame 2 being written";
     }
+}
+
+// Without the shell's trap, the limit's signal would kill the tool: it is
+// ignored, so the write fails with one line and leaves nothing behind.
+TEST_F(WholeOutputs, AFileSizeLimitIsAFailureNotADeath)
+{
+    writeInput(path("in.png"), OIIO::TypeDesc::UINT8, 160, 120, 7);
+    expectFailureKeepsOldFile(path("in.png"), path("out.tif"), "ulimit -f 4;", "File too large");
+}
+
+// Only this tool's own temporary files of processes that are gone: not a
+// live process's, not anyone else's file.
+TEST_F(WholeOutputs, StaleTemporaryFilesOfDeadRunsAreRemoved)
+{
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    waitpid(gone, nullptr, 0);
+    const std::string dead = std::to_string(gone), live = std::to_string(getpid());
+    const std::vector<std::string> stale = {".zelvo-" + dead + "-0.out.png", ".out.png.zelvo-" + dead,
+                                            ".other.tif.zelvo-" + dead + "-3"};
+    const std::vector<std::string> kept = {".zelvo-" + live + "-0.out.png", ".zelvo-notes.txt", "my.zelvo-" + dead};
+    for (const auto &name : stale)
+        std::ofstream(path(name)) << "left by a killed run";
+    for (const auto &name : kept)
+        std::ofstream(path(name)) << "not ours to remove";
+    writeInput(path("in.png"), OIIO::TypeDesc::UINT8, 16, 12, 7);
+    ASSERT_EQ(runTool("render '" + path("in.png") + "' '" + path("out.png") + "'").exitCode, 0);
+    for (const auto &name : stale)
+        EXPECT_FALSE(fs::exists(path(name))) << name;
+    for (const auto &name : kept)
+        EXPECT_TRUE(fs::exists(path(name))) << name;
+    for (const auto &name : kept)
+        fs::remove(path(name));
+}
+
+// The longest legal output name still has a legal temporary name.
+TEST_F(WholeOutputs, TheLongestNamesCanBeWritten)
+{
+    writeInput(path("in.png"), OIIO::TypeDesc::UINT8, 16, 12, 7);
+    const std::string out = path(std::string(251, 'n') + ".png");
+    ToolRun r = runTool("render '" + path("in.png") + "' '" + out + "'");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(widthOf(out), 16);
+    EXPECT_TRUE(strayFiles().empty());
+}
+
+// A file the user may not write is refused as cp refuses it; as root the
+// tool is run as an unprivileged user for the test.
+TEST_F(WholeOutputs, AnOutputTheUserMayNotWriteIsKept)
+{
+    writeInput(path("in.png"), OIIO::TypeDesc::UINT8, 16, 12, 7);
+    const std::string out = path("locked.png");
+    std::ofstream(out) << "read only";
+    fs::permissions(out, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    std::string prefix;
+    if (geteuid() == 0) {
+        if (std::system("command -v setpriv > /dev/null") != 0)
+            GTEST_SKIP() << "needs setpriv to run as another user";
+        fs::permissions(dir, fs::perms::all);
+        chown(out.c_str(), 65534, 65534);
+        fs::permissions(path("in.png"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+    }
+    ToolRun r = runTool("render '" + path("in.png") + "' '" + out + "'", prefix);
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_EQ(r.output, "zelvo: cannot write " + out + ": Permission denied\n");
+    EXPECT_EQ(contents(out), "read only");
+    EXPECT_TRUE(strayFiles().empty());
 }

@@ -12,6 +12,7 @@
 #include "frame_range.h"
 #include "host.h"
 #include "image_io.h"
+#include "input_guard.h"
 #include "param_values.h"
 #include "plugin_locator.h"
 #include "status_text.h"
@@ -87,29 +88,6 @@ FrameList framesToRender(const RenderOptions &o, const FramePattern &input)
         throw CliError("no input frames match " + input.text());
     return FrameList::of(existing);
 }
-
-// Rendering over an input would destroy it: no output may be the directory
-// entry of any input of the render, however either is spelt.
-class InputGuard {
-public:
-    InputGuard(const FramePattern &input, const FrameList &frames)
-        : sequence_(input.isSequence()), entry_(entryPath(input.text())), entries_(entry_), frames_(frames)
-    {
-    }
-    void refuse(const std::string &out) const
-    {
-        const std::string entry = entryPath(out);
-        const std::optional<int> frame = entries_.frameOf(entry);
-        if (sequence_ ? frame && frames_.contains(*frame) : entry == entry_)
-            throw UsageError("the output " + out + " is an input of this render; choose another OUTPUT");
-    }
-
-private:
-    bool sequence_;
-    std::string entry_;
-    FramePattern entries_;
-    const FrameList &frames_;
-};
 
 std::string parameterValues(ofxhost::Instance &instance, const ofxhost::EffectInfo &info, double time)
 {

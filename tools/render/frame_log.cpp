@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "clean_stop.h"
+
 FrameLog::FrameLog(std::int64_t total, bool quiet, bool verbose)
     : total_(total), quiet_(quiet), verbose_(verbose && !quiet),
       bar_(!quiet && !verbose && total > 1 && isatty(STDERR_FILENO)), start_(std::chrono::steady_clock::now())
@@ -14,6 +16,7 @@ FrameLog::~FrameLog()
 {
     if (barShown_)
         std::fputc('\n', stderr);
+    cleanstop::setLineOpen(false);
 }
 
 void FrameLog::line(const std::string &text)
@@ -38,6 +41,7 @@ void FrameLog::drawBar()
                  static_cast<long long>(total_), rate, left);
     std::fflush(stderr);
     barShown_ = true;
+    cleanstop::setLineOpen(true);
 }
 
 void FrameLog::written(int frame, const std::string &output, double seconds, const std::string &details)

@@ -1,6 +1,7 @@
 #include "whole_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <regex>
+#include <set>
 
 #include "clean_stop.h"
 #include "cli_error.h"
@@ -76,12 +79,48 @@ void syncDirectory(const fs::path &dir)
     }
 }
 
-fs::path entryOf(const std::string &path)
+// ".zelvo-PID-N.NAME", the name cut so that the whole stays a legal name:
+// any output name that fits has a temporary name that fits.
+constexpr const char *kTemporaryPrefix = ".zelvo-";
+constexpr std::size_t kNameMax = 255;
+
+std::string temporaryName(const std::string &name, int attempt)
 {
-    const fs::path p = fs::absolute(path);
+    const std::string head = kTemporaryPrefix + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".";
+    return head + name.substr(0, kNameMax - std::min(kNameMax, head.size()));
+}
+
+// The process that wrote a temporary file of ours, by its name: the present
+// ".zelvo-PID-N.NAME" or the earlier ".NAME.zelvo-PID[-N]"; 0 for any other.
+long long writerOf(const std::string &name)
+{
+    static const std::regex present("^\\.zelvo-([0-9]{1,9})-[0-9]{1,4}\\..*$");
+    static const std::regex earlier("^\\..+\\.zelvo-([0-9]{1,9})(-[0-9]{1,4})?$");
+    std::smatch m;
+    if (std::regex_match(name, m, present) || std::regex_match(name, m, earlier))
+        return std::stoll(m[1].str());
+    return 0;
+}
+
+// A run killed outright (SIGKILL, a power cut) leaves its temporary file.
+// The next run that writes into the folder removes those of processes that
+// no longer exist, only regular files of this user, each folder once.
+void removeStaleTemporaries(const fs::path &dir)
+{
+    static std::set<std::string> cleaned;
+    const fs::path folder = dir.empty() ? fs::path(".") : dir;
+    if (!cleaned.insert(folder.string()).second)
+        return;
     std::error_code ec;
-    const fs::path dir = fs::weakly_canonical(p.parent_path(), ec);
-    return (ec ? p.parent_path() : dir) / p.filename();
+    for (const auto &entry : fs::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        const long long pid = writerOf(name);
+        if (pid <= 0 || pid == getpid() || kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat s;
+        if (lstat(entry.path().c_str(), &s) == 0 && S_ISREG(s.st_mode) && s.st_uid == geteuid())
+            unlink(entry.path().c_str());
+    }
 }
 
 }  // namespace
@@ -94,12 +133,15 @@ void writeWholeFile(const std::string &path, const std::vector<unsigned char> &b
     const bool exists = stat(path.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode))
         fail(path, EISDIR);
+    // A file the user may not write is not replaced, as cp would not.
+    if (exists && access(path.c_str(), W_OK) != 0)
+        fail(path, errno);
     const fs::path dir = target.parent_path();
-    const std::string base = "." + target.filename().string() + ".zelvo-" + std::to_string(getpid());
+    removeStaleTemporaries(dir);
 
     std::unique_ptr<TemporaryFile> temp;
     for (int attempt = 0;; ++attempt) {
-        const fs::path name = dir / (base + (attempt ? "-" + std::to_string(attempt) : std::string()));
+        const fs::path name = dir / temporaryName(target.filename().string(), attempt);
         temp.reset();  // its destructor would clear the new file's registration
         temp = std::make_unique<TemporaryFile>(name.string());
         const int fd = open(temp->path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -125,13 +167,4 @@ void writeWholeFile(const std::string &path, const std::vector<unsigned char> &b
         fail(path, errno);
     temp->placed();
     syncDirectory(dir);
-}
-
-std::string entryPath(const std::string &path)
-{
-    try {
-        return entryOf(path).string();
-    } catch (const fs::filesystem_error &) {
-        return path;
-    }
 }

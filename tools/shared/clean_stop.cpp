@@ -31,12 +31,30 @@ struct Published {
 
 Published activity, temporary;
 std::atomic<int> childGroup{0};
+std::atomic<bool> lineOpen{false};
 int console = STDERR_FILENO;
+
+// Signals a user or the system sends to stop a process, and those of a crash.
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2,
+                            SIGVTALRM, SIGPROF, SIGXCPU, SIGIO, SIGPWR, SIGSTKFLT};
+const int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGSYS, SIGTRAP};
 
 void append(char *line, std::size_t &at, std::size_t size, const char *text)
 {
     while (*text && at + 1 < size)
         line[at++] = *text++;
+}
+
+void appendNumber(char *line, std::size_t &at, std::size_t size, int n)
+{
+    char digits[16];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n > 0 && count < 15);
+    while (count > 0 && at + 1 < size)
+        line[at++] = digits[--count];
 }
 
 const char *signalName(int sig)
@@ -45,11 +63,29 @@ const char *signalName(int sig)
     case SIGINT: return "SIGINT";
     case SIGTERM: return "SIGTERM";
     case SIGHUP: return "SIGHUP";
-    default: return "a signal";
+    case SIGQUIT: return "SIGQUIT";
+    case SIGPIPE: return "SIGPIPE";
+    case SIGALRM: return "SIGALRM";
+    case SIGUSR1: return "SIGUSR1";
+    case SIGUSR2: return "SIGUSR2";
+    case SIGSEGV: return "SIGSEGV";
+    case SIGBUS: return "SIGBUS";
+    case SIGILL: return "SIGILL";
+    case SIGFPE: return "SIGFPE";
+    case SIGABRT: return "SIGABRT";
+    default: return nullptr;
     }
 }
 
-void onStop(int sig)
+bool isCrash(int sig)
+{
+    for (int s : kCrashSignals)
+        if (s == sig)
+            return true;
+    return false;
+}
+
+void onSignal(int sig)
 {
     if (const int group = childGroup.load())
         kill(-group, SIGKILL);
@@ -57,8 +93,15 @@ void onStop(int sig)
         unlink(path);
     char line[4200];
     std::size_t at = 0;
-    append(line, at, sizeof line, "zelvo: stopped by ");
-    append(line, at, sizeof line, signalName(sig));
+    if (lineOpen.load())
+        line[at++] = '\n';
+    append(line, at, sizeof line, isCrash(sig) ? "zelvo: crashed with " : "zelvo: stopped by ");
+    if (const char *name = signalName(sig)) {
+        append(line, at, sizeof line, name);
+    } else {
+        append(line, at, sizeof line, "signal ");
+        appendNumber(line, at, sizeof line, sig);
+    }
     if (const char *what = activity.current.load()) {
         append(line, at, sizeof line, " ");
         append(line, at, sizeof line, what);
@@ -66,6 +109,11 @@ void onStop(int sig)
     line[at++] = '\n';
     ssize_t ignored = write(console, line, at);
     (void)ignored;
+    if (isCrash(sig)) {
+        // Die of the signal itself: the status and any core say what it was.
+        signal(sig, SIG_DFL);
+        raise(sig);
+    }
     _exit(128 + sig);
 }
 
@@ -77,10 +125,14 @@ void install()
     if (console < 0)
         console = STDERR_FILENO;
     struct sigaction action = {};
-    action.sa_handler = onStop;
+    action.sa_handler = onSignal;
     sigfillset(&action.sa_mask);  // one stop at a time
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    for (int sig : kStopSignals)
         sigaction(sig, &action, nullptr);
+    action.sa_flags = SA_RESETHAND;  // a crash in the handler ends it
+    for (int sig : kCrashSignals)
+        sigaction(sig, &action, nullptr);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 void setActivity(const std::string &text)
@@ -93,13 +145,14 @@ void setTemporaryFile(const std::string &path)
     temporary.set(path);
 }
 
-}  // namespace cleanstop
-
-namespace cleanstop {
-
 void setChildGroup(int pid)
 {
     childGroup.store(pid);
+}
+
+void setLineOpen(bool open)
+{
+    lineOpen.store(open);
 }
 
 }  // namespace cleanstop

@@ -1,9 +1,11 @@
 #pragma once
 
-// Clean stops on SIGINT, SIGTERM and SIGHUP. The handler removes the
-// temporary file of the output in flight (finished outputs are already in
-// place and are never touched), prints one line naming what was under way,
-// and exits with 128 + the signal's number.
+// Clean stops on every catchable signal that would end the process. The
+// handler removes the temporary file of the output in flight (finished
+// outputs are already in place and are never touched), prints one line
+// naming what was under way, and exits with 128 + the signal's number; on
+// a crash (SIGSEGV, SIGBUS, ...) it then dies of the signal itself. SIGXFSZ
+// is ignored, so that a file-size limit is a write's EFBIG, not a death.
 //
 // The texts are published through atomic pointers into buffers owned here,
 // so the handler, which may run on any thread, reads only finished strings
@@ -26,5 +28,8 @@ void setTemporaryFile(const std::string &path);
 
 // The process group of a child to end with us (0: none).
 void setChildGroup(int pid);
+
+// A progress bar holds the terminal's line: a stop line starts a new one.
+void setLineOpen(bool open);
 
 }  // namespace cleanstop
