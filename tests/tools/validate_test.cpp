@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <filesystem>
 #include <string>
 
@@ -89,6 +91,30 @@ TEST(Validate, HostProfilesAreChosenByName)
                                 "short-lived, frames-at-once, wrong-depth, oversized)"),
               std::string::npos)
         << bogus.output;
+}
+
+// Ending the process is no way to pass a check, and nothing a plug-in
+// starts outlives its check, even detached into a session of its own.
+TEST(Validate, APluginEndingTheProcessFailsAndLeavesNothingRunning)
+{
+    ValidateRun r = validate(std::string("'") + EXIT_PLUGIN_PATH + "' --seed 6 --only render.random");
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("FAIL render.random-parameters: the plug-in ended the process during check "
+                            "render.random-parameters (exit code 1)"),
+              std::string::npos)
+        << r.output;
+
+    char folder[] = "/tmp/zelvo-detach-XXXXXX";
+    const std::string pids = std::string(mkdtemp(folder)) + "/pids";
+    setenv("HOSTILE_PID_FILE", pids.c_str(), 1);
+    r = validate(std::string("'") + HOSTILE_DETACH_PATH + "' --seed 6 --only load.cycles");
+    unsetenv("HOSTILE_PID_FILE");
+    std::ifstream in(pids);
+    int count = 0;
+    for (pid_t pid; in >> pid; ++count)
+        EXPECT_FALSE(alive(pid)) << "process " << pid << " outlived the validator";
+    EXPECT_GT(count, 0) << r.output;
+    std::filesystem::remove_all(std::filesystem::path(pids).parent_path());
 }
 
 TEST(Validate, OnlyRunsTheMatchingChecks)

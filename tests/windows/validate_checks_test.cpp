@@ -26,7 +26,7 @@ TEST_P(ValidatorCheck, Passes)
     for (const ValidateCheck &check : validateChecks())
         if (check.name == GetParam()) {
             try {
-                check.run(ZELVO_BUNDLE_PATH, 20261207u);
+                check.run(PluginRef{ZELVO_BUNDLE_PATH, 0}, 20261207u);
             } catch (const CheckFailure &failure) {
                 FAIL() << failure.what();
             }

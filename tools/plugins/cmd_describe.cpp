@@ -49,8 +49,9 @@ void printParam(const ofxhost::ParamInfo &p)
 
 int describeCommand(const std::string &pluginArg, const char *argv0)
 {
-    const std::string path = locatePlugin(pluginArg, argv0);
-    LoadedPlugin loaded = loadPlugin(path);
+    const PluginRef located = locatePlugin(pluginArg, argv0);
+    const std::string &path = located.path;
+    LoadedPlugin loaded = loadPlugin(located);
     const ofxhost::EffectInfo info = loaded.plugin->info(loaded.context);
     std::cout << "plug-in: " << loaded.plugin->identifier() << " " << loaded.plugin->versionMajor() << "."
               << loaded.plugin->versionMinor() << "\n";

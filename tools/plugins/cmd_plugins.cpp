@@ -26,14 +26,13 @@ int list(const std::string &binary, const char *note)
 {
     cleanstop::setActivity("while reading " + binary);
     const ProbeResult probe = probePlugin(binary);
-    if (!probe.problem.empty()) {
-        std::cout.flush();
-        std::cerr << "zelvo: skipped " << binary << ": " << probe.problem << std::endl;
-        return 0;
-    }
     for (const ProbedRecord &r : probe.records)
         std::cout << r.identifier << " " << r.versionMajor << "." << r.versionMinor << "  " << binary << note
                   << "\n";
+    if (!probe.problem.empty()) {
+        std::cout.flush();
+        std::cerr << "zelvo: skipped " << binary << ": " << probe.problem << std::endl;
+    }
     return static_cast<int>(probe.records.size());
 }
 

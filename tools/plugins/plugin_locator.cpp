@@ -2,9 +2,12 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
+#include "clean_stop.h"
 #include "cli_error.h"
+#include "watchdog.h"
 #include "plugin_probe.h"
 #include "status_text.h"
 
@@ -35,14 +38,14 @@ std::optional<std::string> pluginBesideTool(const char *argv0)
     return std::nullopt;
 }
 
-std::string locatePlugin(const std::string &plugin, const char *argv0)
+PluginRef locatePlugin(const std::string &plugin, const char *argv0)
 {
     std::error_code ec;
     if (!plugin.empty() && fs::exists(plugin, ec))
-        return plugin;
+        return {plugin, 0};
     if (plugin.empty())
         if (auto beside = pluginBesideTool(argv0))
-            return *beside;
+            return {*beside, 0};
     const std::string wanted = plugin.empty() ? kDefaultIdentifier : plugin;
     int skipped = 0;
     for (const std::string &binary : ofxhost::discoverPluginBinaries()) {
@@ -50,24 +53,36 @@ std::string locatePlugin(const std::string &plugin, const char *argv0)
         skipped += probe.problem.empty() ? 0 : 1;
         for (const ProbedRecord &record : probe.records)
             if (record.identifier == wanted)
-                return binary;
+                return {binary, record.index};
     }
     throw CliError("plug-in not found: " + wanted + " (not a path, and not on OFX_PLUGIN_PATH or /usr/OFX/Plugins" +
                    (skipped ? "; " + std::to_string(skipped) + " unreadable binaries skipped: see zelvo plugins)"
                             : std::string(")")));
 }
 
-LoadedPlugin loadPlugin(const std::string &path)
+int loadSeconds()
 {
+    const char *text = std::getenv("ZELVO_LOAD_SECONDS");
+    const long long seconds = text ? std::atoll(text) : 0;
+    return seconds >= 1 && seconds <= 86400 ? static_cast<int>(seconds) : 60;
+}
+
+LoadedPlugin loadPlugin(const PluginRef &plugin)
+{
+    const std::string &path = plugin.path;
+    cleanstop::setActivity("while loading the plug-in " + path);
+    const int seconds = loadSeconds();
+    const Watchdog watchdog(seconds, "zelvo: the plug-in " + path + " did not finish loading within " +
+                                         std::to_string(seconds) + " s");
     LoadedPlugin loaded;
     try {
         loaded.binary = std::make_unique<ofxhost::PluginBinary>(path);
     } catch (const ofxhost::HostError &e) {
         throw CliError(e.what());
     }
-    OfxPlugin *record = loaded.binary->count() > 0 ? loaded.binary->plugin(0) : nullptr;
+    OfxPlugin *record = loaded.binary->count() > plugin.index ? loaded.binary->plugin(plugin.index) : nullptr;
     if (!record)
-        throw CliError("no image-effect plug-in in " + path);
+        throw CliError("no image-effect plug-in " + std::to_string(plugin.index) + " in " + path);
     loaded.plugin = std::make_unique<ofxhost::Plugin>(record);
     OfxStatus status = loaded.plugin->load();
     if (status != kOfxStatOK && status != kOfxStatReplyDefault)

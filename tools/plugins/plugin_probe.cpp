@@ -5,25 +5,12 @@
 #include <sstream>
 
 #include "child_process.h"
+#include "clean_stop.h"
 #include "cli_error.h"
+#include "commands.h"
 #include "plugin_binary.h"
 
 namespace {
-
-constexpr int kExitTooMany = 3, kExitNotLoaded = 4;
-
-void report(const std::string &text)
-{
-    const char *at = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = write(kReportFd, at, left);
-        if (n <= 0)
-            _exit(kExitFailure);
-        at += n;
-        left -= static_cast<std::size_t>(n);
-    }
-}
 
 // Identifiers come from the binary: keep them to one printable field.
 std::string printable(const char *text)
@@ -34,31 +21,43 @@ std::string printable(const char *text)
     return out;
 }
 
+// The child's report: "skip\tREASON" for a binary not to be listed, or
+// one line per record, "IDENTIFIER\tMAJOR\tMINOR", with "null\tINDEX"
+// for an index that has no record.
+constexpr const char *kSkip = "skip\t";
+
 }  // namespace
 
 int probePluginCommand(const std::string &binaryPath)
 {
     dieWithParent();
+    cleanstop::setActivity("while being loaded");
+    std::ostringstream lines;
     try {
         ofxhost::PluginBinary binary(binaryPath);
         const int count = binary.count();
         if (count < 0 || count > kMaxRecords) {
-            report("declares " + std::to_string(count) + " plug-ins (at most " + std::to_string(kMaxRecords) +
-                   " are believed)");
-            return kExitTooMany;
+            sealedReport(kSkip + ("declares " + std::to_string(count) + " plug-ins (at most " +
+                                  std::to_string(kMaxRecords) + " are believed)"));
+            return kExitSuccess;
         }
-        std::ostringstream lines;
+        if (count == 0) {
+            sealedReport(std::string(kSkip) + "declares no plug-ins");
+            return kExitSuccess;
+        }
         for (int i = 0; i < count; ++i) {
             const OfxPlugin *p = binary.rawPlugin(i);
             if (p && p->pluginIdentifier)
                 lines << printable(p->pluginIdentifier) << '\t' << p->pluginVersionMajor << '\t'
                       << p->pluginVersionMinor << '\n';
+            else
+                lines << "null\t" << i << '\n';
         }
-        report(lines.str());
     } catch (const ofxhost::HostError &e) {
-        report(e.what());
-        return kExitNotLoaded;
+        sealedReport(kSkip + std::string(e.what()));
+        return kExitSuccess;
     }
+    sealedReport(lines.str());
     return kExitSuccess;
 }
 
@@ -67,17 +66,37 @@ ProbeResult probePlugin(const std::string &binaryPath)
     ProbeResult result;
     const ChildOutcome outcome = runSelf({"plugins", "--probe", binaryPath}, kProbeSeconds, 1 << 20);
     if (!outcome.succeeded()) {
-        const bool said = outcome.exitCode == kExitTooMany || outcome.exitCode == kExitNotLoaded;
-        result.problem = said ? outcome.report : outcome.failure(kProbeSeconds) + " while being loaded";
+        const bool unsealed = outcome.started && !outcome.timedOut && !outcome.signal && !outcome.sealed;
+        if (unsealed && outcome.report.rfind(cleanstop::kEndedLine, 0) == 0)
+            result.problem = "ended the process while being loaded";
+        else if (unsealed && !outcome.report.empty())
+            result.problem = "wrote into the probe's report while being loaded";
+        else
+            result.problem = outcome.failure(kProbeSeconds) + " while being loaded";
+        return result;
+    }
+    if (outcome.report.rfind(kSkip, 0) == 0) {
+        result.problem = outcome.report.substr(std::string(kSkip).size());
         return result;
     }
     std::istringstream lines(outcome.report);
     std::string line;
-    while (std::getline(lines, line)) {
+    std::vector<int> missing;
+    for (int index = 0; std::getline(lines, line); ++index) {
         std::istringstream fields(line);
         ProbedRecord record;
-        if (std::getline(fields, record.identifier, '\t') && fields >> record.versionMajor >> record.versionMinor)
+        record.index = index;
+        if (line.rfind("null\t", 0) == 0)
+            missing.push_back(index);
+        else if (std::getline(fields, record.identifier, '\t') && fields >> record.versionMajor >> record.versionMinor)
             result.records.push_back(record);
+    }
+    if (!missing.empty()) {
+        std::string which;
+        for (int i : missing)
+            which += (which.empty() ? "" : ", ") + std::to_string(i);
+        result.problem = "OfxGetPlugin returned no record for plug-in " + which + " of " +
+                         std::to_string(missing.size() + result.records.size());
     }
     return result;
 }

@@ -8,13 +8,16 @@
 #include <vector>
 
 struct ProbedRecord {
+    int index = 0;  // OfxGetPlugin's index
     std::string identifier;
     unsigned versionMajor = 0, versionMinor = 0;
 };
 
 struct ProbeResult {
     std::vector<ProbedRecord> records;
-    std::string problem;  // why the binary was skipped; empty when it was read
+    // Why the binary, or some of its indices, were skipped; empty when every
+    // record was read.
+    std::string problem;
 };
 
 // A binary may declare at most this many plug-ins.

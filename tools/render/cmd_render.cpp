@@ -123,6 +123,7 @@ int renderCommand(const RenderOptions &o, const char *argv0)
     checkOutputFormat(o.output);
 
     LoadedPlugin loaded = loadPlugin(locatePlugin(o.plugin, argv0));
+    cleanstop::setActivity("while creating an instance");
     const ofxhost::EffectInfo info = loaded.plugin->info(loaded.context);
     std::vector<ParamSetting> settings;
     for (const std::string &text : o.params)
@@ -190,5 +191,8 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         log.written(frame, out, seconds, log.verbose() ? parameterValues(*instance, info, frame) : std::string());
     });
+    cleanstop::setActivity("while unloading the plug-in");
+    instance.reset();
+    loaded.plugin.reset();
     return kExitSuccess;
 }

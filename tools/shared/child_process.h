@@ -1,13 +1,20 @@
 #pragma once
 
-// Work that may crash, abort or hang (anyone's plug-in code) runs in a
-// fresh process of this tool: spawned, not forked, so no state or thread of
-// ours is inherited. The child is the leader of a process group of its own,
-// and it reports on descriptor 3.
+// Work that may crash, abort, hang or end the process (anyone's plug-in
+// code) runs in a fresh process of this tool: spawned, not forked, so no
+// state or thread of ours is inherited. The child is the leader of a process
+// group of its own, and it reports on descriptor 3.
+//
+// The report is sealed: the parent hands the child a token on its standard
+// input, which the child reads before any plug-in code runs, and the child's
+// own report starts and ends with it. Whatever else appears in the channel
+// (plug-in code may write to any descriptor) is not the child's report.
 //
 // A child never outlives its parent: it asks the kernel for SIGKILL when the
-// parent dies (dieWithParent), and a parent stopped by SIGINT, SIGTERM or
-// SIGHUP ends the child's whole group first (through cleanstop).
+// parent dies (dieWithParent), and a parent stopped by a signal ends the
+// child's whole group first (through cleanstop). When the child has ended,
+// its group is killed, and so is every process it left that was re-parented
+// to us, however it detached itself: the parent is its descendants' reaper.
 
 #include <string>
 #include <vector>
@@ -19,20 +26,26 @@ struct ChildOutcome {
     bool timedOut = false;
     int exitCode = -1;  // when it exited
     int signal = 0;     // when a signal ended it
-    std::string report;  // what it wrote on descriptor 3, at most reportLimit bytes
+    bool sealed = false;  // the child finished its report itself
+    std::string report;   // its sealed report, or else whatever the channel held (at most reportLimit bytes)
     std::string startError;
 
-    bool succeeded() const { return started && !timedOut && signal == 0 && exitCode == 0; }
-    // "crashed with signal 11 (Segmentation fault)", "timed out after 10 s", ...
+    bool succeeded() const { return started && !timedOut && signal == 0 && exitCode == 0 && sealed; }
+    // "crashed with signal 11 (Segmentation fault)", "timed out after 10 s",
+    // "ended the process with exit code 0 before it had finished", ...
     std::string failure(int timeLimitSeconds) const;
 };
 
 // Runs this tool with the arguments. Its standard output goes to /dev/null,
 // and so does its standard error unless kept (for a sanitizer's report): a
-// child speaks through its report.
+// child speaks through its report. The wait ends when the child ends, even
+// if something it started still holds the report channel open.
 ChildOutcome runSelf(const std::vector<std::string> &args, int timeLimitSeconds, std::size_t reportLimit,
                      bool keepStderr = false);
 
-// Called first thing in a child: it is killed when its parent dies, and
-// exits at once if the parent is already gone.
+// Called first thing in a child: it is killed when its parent dies, exits at
+// once if the parent is already gone, and takes the token of its report.
 void dieWithParent();
+
+// The child's report, sealed; called once, at its end.
+void sealedReport(const std::string &text);

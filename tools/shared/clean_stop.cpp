@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace cleanstop {
@@ -153,6 +154,50 @@ void setChildGroup(int pid)
 void setLineOpen(bool open)
 {
     lineOpen.store(open);
+}
+
+namespace {
+
+std::atomic<bool> done{false};
+int reportTo = STDERR_FILENO;
+
+void onExit()
+{
+    if (done.load())
+        return;
+    if (const char *path = temporary.current.load())
+        unlink(path);
+    char line[4200];
+    std::size_t at = 0;
+    if (lineOpen.load() && reportTo == STDERR_FILENO)
+        line[at++] = '\n';
+    append(line, at, sizeof line, reportTo == STDERR_FILENO ? "zelvo: " : "");
+    append(line, at, sizeof line, kEndedLine);
+    if (const char *what = activity.current.load()) {
+        append(line, at, sizeof line, " ");
+        append(line, at, sizeof line, what);
+    }
+    if (reportTo == STDERR_FILENO)
+        line[at++] = '\n';
+    ssize_t ignored = write(reportTo, line, at);
+    (void)ignored;
+    _exit(1);
+}
+
+}  // namespace
+
+void watchExits()
+{
+    // A child of ours speaks through its report (child_process.h).
+    if (std::getenv("ZELVO_PARENT_PID") && fcntl(3, F_GETFD) >= 0)
+        reportTo = 3;
+    std::atexit(onExit);
+    std::at_quick_exit(onExit);
+}
+
+void finished()
+{
+    done.store(true);
 }
 
 }  // namespace cleanstop

@@ -32,4 +32,14 @@ void setChildGroup(int pid);
 // A progress bar holds the terminal's line: a stop line starts a new one.
 void setLineOpen(bool open);
 
+// Plug-in code may call exit() (or quick_exit) in the middle of a load or a
+// render. Watching for it: an exit that comes before finished() prints one
+// line with the activity and ends the process with status 1, never 0, after
+// removing the temporary file in flight. In a child process (child_process.h)
+// the line goes to its report instead of standard error.
+void watchExits();
+void finished();
+// How that line begins (after "zelvo: " on standard error).
+constexpr const char *kEndedLine = "the plug-in ended the process";
+
 }  // namespace cleanstop

@@ -32,7 +32,9 @@ struct RenderOptions {
 int renderCommand(const RenderOptions &options, const char *argv0);
 
 // hosts: the host profiles to play ("all", or names of host_profiles.h).
+// record: the plug-in's index in its binary, for a check's own process.
 int validateCommand(const std::string &plugin, std::optional<unsigned> seed, const std::string &only,
-                    const std::vector<std::string> &hosts, const std::string &runCheck, const char *argv0);
+                    const std::vector<std::string> &hosts, const std::string &runCheck, int record,
+                    const char *argv0);
 
 int testcardCommand(const std::string &output, int width, int height);

@@ -11,7 +11,9 @@
 #include "cli_error.h"
 #include "commands.h"
 
-int main(int argc, char **argv)
+namespace {
+
+int run(int argc, char **argv)
 {
     CLI::App app{"zelvo: run OFX image-effect plug-ins (by default the Zelvo section split) from the command line"};
     app.require_subcommand(1);
@@ -68,6 +70,9 @@ int main(int argc, char **argv)
         ->take_all();
     validate->add_option("--run-check", validateRunCheck, "Run one check in this process (used by validate itself)")
         ->group("");
+    int validateRecord = 0;
+    validate->add_option("--record", validateRecord, "The plug-in's index in its binary (used by validate itself)")
+        ->group("");
 
     std::string cardOutput;
     int cardWidth = 960, cardHeight = 540;
@@ -87,8 +92,10 @@ int main(int argc, char **argv)
         return kExitUsage;
     }
     try {
-        if (describe->parsed())
+        if (describe->parsed()) {
+            cleanstop::install();
             return describeCommand(describePlugin, argv[0]);
+        }
         if (plugins->parsed())
             return probePath.empty() ? pluginsCommand(argv[0]) : probePluginCommand(probePath);
         if (renderCmd->parsed()) {
@@ -97,7 +104,7 @@ int main(int argc, char **argv)
         }
         if (validate->parsed())
             return validateCommand(validatePlugin, validateSeed, validateOnly, validateHosts, validateRunCheck,
-                                   argv[0]);
+                                   validateRecord, argv[0]);
         if (card->parsed()) {
             cleanstop::install();
             return testcardCommand(cardOutput, cardWidth, cardHeight);
@@ -110,4 +117,14 @@ int main(int argc, char **argv)
         return kExitFailure;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    cleanstop::watchExits();
+    const int code = run(argc, argv);
+    cleanstop::finished();
+    return code;
 }

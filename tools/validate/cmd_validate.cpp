@@ -21,24 +21,27 @@ namespace {
 
 constexpr int kTimeLimitSeconds = 120;
 
-// Inside the check's own process.
-int runOneCheck(const std::string &name, const std::string &path, unsigned seed)
+// Inside the check's own process: a check passes only when it seals an
+// empty report itself, so a plug-in that ends the process fails it.
+int runOneCheck(const std::string &name, const PluginRef &plugin, unsigned seed)
 {
     dieWithParent();
     for (const ValidateCheck &check : validateChecks()) {
         if (check.name != name)
             continue;
+        cleanstop::setActivity("during check " + name);
         std::string reason;
         try {
-            check.run(path, seed);
+            check.run(plugin, seed);
+            sealedReport("");
             return 0;
         } catch (const std::exception &e) {
             reason = e.what();
         }
-        if (write(kReportFd, reason.data(), reason.size()) < 0)
-            return 2;
+        sealedReport(reason);
         return 1;
     }
+    sealedReport("no check named " + name);
     return 3;
 }
 
@@ -80,13 +83,14 @@ bool selected(const ValidateCheck &check, const std::string &only, const std::se
 }  // namespace
 
 int validateCommand(const std::string &plugin, std::optional<unsigned> seedOption, const std::string &only,
-                    const std::vector<std::string> &hosts, const std::string &runCheck, const char *argv0)
+                    const std::vector<std::string> &hosts, const std::string &runCheck, int record, const char *argv0)
 {
     const std::set<std::string> profiles = chosenProfiles(hosts);
-    const std::string path = locatePlugin(plugin, argv0);
     const unsigned seed = seedOption ? *seedOption : std::random_device{}();
     if (!runCheck.empty())
-        return runOneCheck(runCheck, path, seed);
+        return runOneCheck(runCheck, PluginRef{plugin, record}, seed);
+    const PluginRef located = locatePlugin(plugin, argv0);
+    const std::string &path = located.path;
     std::vector<const ValidateCheck *> chosen;
     for (const ValidateCheck &check : validateChecks())
         if (selected(check, only, profiles))
@@ -104,8 +108,10 @@ int validateCommand(const std::string &plugin, std::optional<unsigned> seedOptio
     for (const ValidateCheck *check : chosen) {
         cleanstop::setActivity("during check " + check->name);
         const std::string seedText = std::to_string(seed);
-        const ChildOutcome outcome = runSelf({"validate", path, "--seed", seedText, "--run-check", check->name},
-                                             kTimeLimitSeconds, 64 * 1024, true);
+        const ChildOutcome outcome =
+            runSelf({"validate", path, "--seed", seedText, "--record", std::to_string(located.index), "--run-check",
+                     check->name},
+                    kTimeLimitSeconds, 64 * 1024, true);
         if (outcome.succeeded()) {
             std::cout << "PASS " << check->name << std::endl;
             ++passed;

@@ -38,8 +38,9 @@ void requireNoImagesOut(const std::string &when)
     require(Host::instance().imagesOut.load() == 0, "images not released to the host after " + when);
 }
 
-void checkExports(const std::string &path, unsigned)
+void checkExports(const PluginRef &plugin, unsigned)
 {
+    const std::string &path = plugin.path;
     std::string why;
     void *library = platform::openLibrary(resolveBinaryPath(path), why);
     if (!library)
@@ -50,8 +51,9 @@ void checkExports(const std::string &path, unsigned)
     require(entries, "missing OfxGetNumberOfPlugins or OfxGetPlugin");
 }
 
-void checkRecords(const std::string &path, unsigned)
+void checkRecords(const PluginRef &plugin, unsigned)
 {
+    const std::string &path = plugin.path;
     PluginBinary binary(path);
     const int n = binary.count();
     require(n >= 1, "OfxGetNumberOfPlugins answered " + std::to_string(n));
@@ -68,7 +70,7 @@ void checkRecords(const std::string &path, unsigned)
             "an out-of-range index returns a record");
 }
 
-void checkLoadTime(const std::string &path, unsigned)
+void checkLoadTime(const PluginRef &path, unsigned)
 {
     const auto start = std::chrono::steady_clock::now();
     ValidateSession session(path);
@@ -77,18 +79,18 @@ void checkLoadTime(const std::string &path, unsigned)
     require(ms < 100.0, "load and describe took " + std::to_string(ms) + " ms");
 }
 
-void checkCycles(const std::string &path, unsigned)
+void checkCycles(const PluginRef &plugin, unsigned)
 {
-    PluginBinary binary(path);
+    PluginBinary binary(plugin.path);
     for (int cycle = 0; cycle < 20; ++cycle) {
-        Plugin plugin(binary.plugin(0));
-        require(trapped(plugin.load()), "load failed in cycle " + std::to_string(cycle));
-        require(plugin.describe() == kOfxStatOK, "describe failed in cycle " + std::to_string(cycle));
-        require(trapped(plugin.unload()), "unload failed in cycle " + std::to_string(cycle));
+        Plugin cycled(binary.plugin(plugin.index));
+        require(trapped(cycled.load()), "load failed in cycle " + std::to_string(cycle));
+        require(cycled.describe() == kOfxStatOK, "describe failed in cycle " + std::to_string(cycle));
+        require(trapped(cycled.unload()), "unload failed in cycle " + std::to_string(cycle));
     }
 }
 
-void checkContexts(const std::string &path, unsigned)
+void checkContexts(const PluginRef &path, unsigned)
 {
     ValidateSession session(path);
     session.prepare();
@@ -100,7 +102,7 @@ void checkContexts(const std::string &path, unsigned)
     }
 }
 
-void checkMisuse(const std::string &path, unsigned)
+void checkMisuse(const PluginRef &path, unsigned)
 {
     ValidateSession session(path);
     Plugin &plugin = session.plugin();
@@ -132,7 +134,7 @@ void checkMisuse(const std::string &path, unsigned)
 
 // Renders every declared depth with random in-range parameters, twice each,
 // and requires success, identical bytes and untouched pixels outside the window.
-void checkRandomRenders(const std::string &path, unsigned seed)
+void checkRandomRenders(const PluginRef &path, unsigned seed)
 {
     ValidateSession session(path);
     session.prepare();
@@ -166,7 +168,7 @@ void checkRandomRenders(const std::string &path, unsigned seed)
     }
 }
 
-void checkHostileValues(const std::string &path, unsigned seed)
+void checkHostileValues(const PluginRef &path, unsigned seed)
 {
     ValidateSession session(path);
     session.prepare();
@@ -186,7 +188,7 @@ void checkHostileValues(const std::string &path, unsigned seed)
 }
 
 // The awkward host: one quirk at a time, with a render each.
-void checkQuirkyHost(const std::string &path, unsigned seed)
+void checkQuirkyHost(const PluginRef &path, unsigned seed)
 {
     struct Quirk {
         const char *name;
@@ -233,7 +235,7 @@ void checkQuirkyHost(const std::string &path, unsigned seed)
     }
 }
 
-void checkConcurrentInstances(const std::string &path, unsigned seed)
+void checkConcurrentInstances(const PluginRef &path, unsigned seed)
 {
     ValidateSession session(path);
     session.prepare();

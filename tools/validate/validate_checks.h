@@ -4,11 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "plugin_ref.h"
+
 // One validation check: it runs in a child process of its own, on the
-// plug-in at the path, and fails by throwing CheckFailure.
+// plug-in, and fails by throwing CheckFailure.
 struct ValidateCheck {
     std::string name;
-    std::function<void(const std::string &pluginPath, unsigned seed)> run;
+    std::function<void(const PluginRef &plugin, unsigned seed)> run;
 };
 
 const std::vector<ValidateCheck> &validateChecks();

@@ -136,7 +136,7 @@ std::unique_ptr<HostImage> renderWith(Instance &instance, const Inputs &in, Dept
 
 // Each variant against whole frames at the same scale, at every declared
 // depth with random parameters.
-void compareWithWholeFrames(const HostProfile &profile, const std::string &path, unsigned seed)
+void compareWithWholeFrames(const HostProfile &profile, const PluginRef &path, unsigned seed)
 {
     ValidateSession session(path);
     session.prepare();
@@ -157,7 +157,7 @@ void compareWithWholeFrames(const HostProfile &profile, const std::string &path,
 
 // Frames with animated parameters through the variant's instance lifetimes
 // and concurrency, against one instance rendering them in turn.
-void compareSequences(const HostProfile &profile, const std::string &path, unsigned seed)
+void compareSequences(const HostProfile &profile, const PluginRef &path, unsigned seed)
 {
     ValidateSession session(path);
     session.prepare();
@@ -199,7 +199,7 @@ bool declared(const std::vector<Depth> &depths, Depth depth)
 
 // Undeclared depths are refused with a failure status, and the output the
 // host lent keeps every byte it had.
-void refuseUndeclaredDepths(const HostProfile &profile, const std::string &path, unsigned seed)
+void refuseUndeclaredDepths(const HostProfile &profile, const PluginRef &path, unsigned seed)
 {
     ValidateSession session(path);
     session.prepare();
@@ -233,7 +233,7 @@ void refuseUndeclaredDepths(const HostProfile &profile, const std::string &path,
     }
 }
 
-using ProfileCheck = void (*)(const HostProfile &, const std::string &, unsigned);
+using ProfileCheck = void (*)(const HostProfile &, const PluginRef &, unsigned);
 
 const std::map<std::string, ProfileCheck> &profileChecks()
 {
@@ -254,7 +254,7 @@ std::vector<ValidateCheck> hostProfileChecks()
     for (const HostProfile &profile : hostProfiles()) {
         const ProfileCheck run = profileChecks().at(profile.name);
         const std::string name = profile.name;
-        out.push_back({kHostCheckPrefix + name, [run, name](const std::string &path, unsigned seed) {
+        out.push_back({kHostCheckPrefix + name, [run, name](const PluginRef &path, unsigned seed) {
                            Host::instance().reset();
                            run(*findHostProfile(name), path, seed);
                        }});

@@ -19,16 +19,17 @@ std::string statusName(OfxStatus status)
     return statusText(status);
 }
 
-ValidateSession::ValidateSession(const std::string &pluginPath)
+ValidateSession::ValidateSession(const PluginRef &plugin)
 {
     try {
-        binary_ = std::make_unique<PluginBinary>(pluginPath);
+        binary_ = std::make_unique<PluginBinary>(plugin.path);
     } catch (const HostError &e) {
         throw CheckFailure(e.what());
     }
-    require(binary_->count() >= 1, "the binary declares no plug-ins");
-    OfxPlugin *record = binary_->plugin(0);
-    require(record != nullptr, "plug-in 0 is not an image effect of API version 1");
+    require(binary_->count() > plugin.index, "the binary declares no plug-in " + std::to_string(plugin.index));
+    OfxPlugin *record = binary_->plugin(plugin.index);
+    require(record != nullptr,
+            "plug-in " + std::to_string(plugin.index) + " is not an image effect of API version 1");
     plugin_ = std::make_unique<Plugin>(record);
 }
 

@@ -13,6 +13,7 @@
 #include "host_image.h"
 #include "plugin_binary.h"
 #include "plugin_driver.h"
+#include "plugin_ref.h"
 
 // A check fails by throwing this with the reason.
 class CheckFailure : public std::runtime_error {
@@ -25,7 +26,7 @@ std::string statusName(OfxStatus status);
 
 class ValidateSession {
 public:
-    explicit ValidateSession(const std::string &pluginPath);
+    explicit ValidateSession(const PluginRef &plugin);
 
     ofxhost::PluginBinary &binary() { return *binary_; }
     ofxhost::Plugin &plugin() { return *plugin_; }
