@@ -1,7 +1,12 @@
 // Every failure of the tool is one line "zelvo: ..." on standard error,
 // with an exit code that says what kind of failure it was.
 
+#include <OpenImageIO/deepdata.h>
+#include <OpenImageIO/imageio.h>
+#include <unistd.h>
+
 #include <climits>
+#include <cstdlib>
 #include <fstream>
 
 #include "tool_fixture.h"
@@ -61,7 +66,10 @@ TEST_F(CliErrors, UsageErrorsExitWithTwo)
         {"render " + in + "'" + path("o.nothing") + "'", "unknown image format"},
         {"render " + in + in, "is an input of this render"},
         {"render " + in + "'" + (dir / "." / "in.png").string() + "'", "is an input of this render"},
-        {"testcard " + out + " --width 0", "must lie in"},
+        {"testcard " + out + " --width 0", "--width and --height must lie in 1..16384"},
+        {"testcard '" + path("card.sgi") + "'", "sgi files are not supported as output"},
+        {"render " + in + out + " --compression bogus", "--compression bogus is not a compression of png files"},
+        {"render " + in + "'" + path("o.exr") + "' --compression zip:fast", "the quality after ':' must be a number"},
         {"validate --only nomatch", "matches no check"},
     };
     for (const Case &c : cases)
@@ -99,6 +107,38 @@ TEST_F(CliErrors, FileFailuresExitWithOneAndNameTheUsersPath)
 
     r = runTool("render '" + path("missing.png") + "' '" + path("o.png") + "'");
     expectOneLine(r, 1, "input not found: " + path("missing.png"), "missing input");
+
+    r = runTool("render '" + path("gone.#.png") + "' '" + path("o.#.png") + "' --frames 1-3 --missing skip");
+    EXPECT_NE(r.output.find("zelvo: no input frames found: every frame of " + path("gone.#.png") +
+                            " asked for is missing\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.exitCode, 1);
+
+    // Deep pixels are not frames; an input the user may not read says so.
+    OIIO::ImageSpec deepSpec(4, 4, 2, OIIO::TypeDesc::FLOAT);
+    deepSpec.channelnames = {"Z", "A"};
+    deepSpec.deep = true;
+    auto deep = OIIO::ImageOutput::create(path("deep.exr"));
+    ASSERT_TRUE(deep && deep->open(path("deep.exr"), deepSpec));
+    OIIO::DeepData data;
+    data.init(deepSpec);
+    ASSERT_TRUE(deep->write_deep_image(data));
+    deep->close();
+    r = runTool("render '" + path("deep.exr") + "' '" + path("o.exr") + "'");
+    expectOneLine(r, 1, "cannot read " + path("deep.exr") + ": deep images are not supported", "deep EXR");
+    if (geteuid() != 0) {
+        fs::permissions(path("in.png"), fs::perms::none);
+        r = runTool("render '" + path("in.png") + "' '" + path("o.png") + "'");
+        fs::permissions(path("in.png"), fs::perms::owner_read | fs::perms::owner_write);
+        expectOneLine(r, 1, "cannot read " + path("in.png") + ": Permission denied", "unreadable input");
+    } else if (std::system("command -v setpriv > /dev/null") == 0) {
+        fs::permissions(dir, fs::perms::all);
+        fs::permissions(path("in.png"), fs::perms::owner_read | fs::perms::owner_write);
+        r = runTool("render '" + path("in.png") + "' '" + path("o.png") + "'",
+                    "setpriv --reuid=65534 --regid=65534 --clear-groups");
+        expectOneLine(r, 1, "cannot read " + path("in.png") + ": Permission denied", "unreadable input");
+    }
     EXPECT_FALSE(fs::exists(path("o.png")));
     EXPECT_TRUE(strayFiles().empty());
 }

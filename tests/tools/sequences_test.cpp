@@ -108,14 +108,12 @@ TEST_F(Sequences, MissingInputFramesErrorSkipOrHold)
 TEST_F(Sequences, SkipExistingResumesAChunk)
 {
     frames("in.%04d.png", {1, 2, 3});
-    std::ofstream(path("out.0002.png")) << "finished earlier";
+    writeInput(path("out.0002.png"), OIIO::TypeDesc::UINT8, 6, 4, 99);  // finished earlier
+    const auto finished = fs::last_write_time(path("out.0002.png"));
     ToolRun r = render("in.#.png", "out.#.png", "--skip-existing");
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find("frame 2: skipped: " + path("out.0002.png") + " exists"), std::string::npos) << r.output;
-    std::ifstream kept(path("out.0002.png"));
-    std::string text;
-    std::getline(kept, text);
-    EXPECT_EQ(text, "finished earlier");
+    EXPECT_EQ(fs::last_write_time(path("out.0002.png")), finished);
     EXPECT_EQ(outputs(), (Names{"out.0001.png", "out.0002.png", "out.0003.png"}));
 }
 
@@ -137,4 +135,49 @@ TEST_F(Sequences, AFarmLogHasALinePerFrame)
     EXPECT_NE(verbose.output.find("frame 1: " + path("out.0001.png")), std::string::npos) << verbose.output;
     EXPECT_NE(verbose.output.find("splitCount=2 splitAngle=0 section1=1"), std::string::npos) << verbose.output;
     EXPECT_NE(verbose.output.find("splitAngle=90"), std::string::npos) << verbose.output;
+}
+
+// Only a conversion is a frame number: a '%' elsewhere is the character,
+// and printf's widths are printf's (spaces for %Nd, any zero width).
+TEST_F(Sequences, NamesReadAsPrintfReadsThem)
+{
+    frames("in.%04d.png", {3});
+    EXPECT_EQ(render("in.#.png", "50%done.#.png", "--frames 3").exitCode, 0);
+    EXPECT_EQ(render("in.#.png", "out%4d.png", "--frames 3").exitCode, 0);
+    EXPECT_EQ(render("in.#.png", "out.%030d.png", "--frames 3").exitCode, 0);
+    EXPECT_EQ(render("in.#.png", "out%%.%d.png", "--frames 3").exitCode, 0);
+    EXPECT_TRUE(fs::exists(path("50%done.0003.png")));
+    EXPECT_EQ(outputs(), (Names{"out   3.png", "out%.3.png", "out.000000000000000000000000000003.png"}));
+    ToolRun wide = render("in.#.png", "out.%0300d.png", "--frames 3");
+    EXPECT_EQ(wide.exitCode, 2) << wide.output;
+    EXPECT_NE(wide.output.find("may be at most 200 characters wide"), std::string::npos) << wide.output;
+}
+
+// A placeholder or a cut-off file is not a finished frame, and a frame left
+// alone still holds its input for the missing ones after it.
+TEST_F(Sequences, ResumeTrustsOnlyWholeOutputs)
+{
+    frames("in.%04d.png", {1, 2, 3});
+    ASSERT_EQ(render("in.#.png", "out.#.png", "--frames 1").exitCode, 0);
+    std::ofstream(path("out.0002.png")) << "";  // a farm's placeholder
+    std::ifstream whole(path("out.0001.png"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
+    std::ofstream(path("out.0003.png"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    ToolRun r = render("in.#.png", "out.#.png", "--skip-existing");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("frame 1: skipped: " + path("out.0001.png") + " exists"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("frame 2: " + path("out.0002.png") + " exists but is not a whole image"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("frame 3: " + path("out.0003.png") + " exists but is not a whole image"), std::string::npos)
+        << r.output;
+    OIIO::ImageBuf again(path("out.0003.png"));
+    EXPECT_TRUE(again.read(0, 0, true)) << again.geterror();
+
+    fs::remove(path("in.0002.png"));
+    fs::remove(path("out.0002.png"));
+    ToolRun hold = render("in.#.png", "out.#.png", "--frames 1-2 --skip-existing --missing hold");
+    EXPECT_EQ(hold.exitCode, 0) << hold.output;
+    EXPECT_NE(hold.output.find("frame 2: no input " + path("in.0002.png") + ", holds " + path("in.0001.png")),
+              std::string::npos)
+        << hold.output;
 }

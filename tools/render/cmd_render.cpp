@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "clean_stop.h"
+#include "compression.h"
 #include "cli_error.h"
 #include "commands.h"
 #include "frame_log.h"
@@ -121,6 +122,7 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         throw UsageError("--threads must lie in 1.." + std::to_string(kMaxThreads) + ", not " +
                          std::to_string(*o.threads));
     checkOutputFormat(o.output);
+    checkCompression(o.output, o.compression);
 
     LoadedPlugin loaded = loadPlugin(locatePlugin(o.plugin, argv0));
     cleanstop::setActivity("while creating an instance");
@@ -147,17 +149,26 @@ int renderCommand(const RenderOptions &o, const char *argv0)
     const InputGuard guard(input, frames);
     FrameLog log(frames.count(), o.quiet, o.verbose);
     std::string held;  // the last input that existed, for --missing hold
+    bool foundInput = false;
     frames.forEach([&](int frame) {
         const std::string out = output.name(frame);
         std::string in = input.name(frame);
         cleanstop::setActivity("during frame " + std::to_string(frame) + " (" + out + ")");
         guard.refuse(out);
         std::error_code ec;
+        const bool inputExists = fs::exists(in, ec);
         if (o.skipExisting && fs::exists(out, ec)) {
-            log.skipped(frame, out + " exists");
-            return;
+            // A farm's placeholder or a write cut short is not a finished frame.
+            if (readsBackWhole(out, inputExists ? in : held)) {
+                if (inputExists)
+                    held = in;
+                foundInput = foundInput || inputExists;
+                log.skipped(frame, out + " exists");
+                return;
+            }
+            log.note(frame, out + " exists but is not a whole image of the frame: rendering it again");
         }
-        if (!fs::exists(in, ec)) {
+        if (!inputExists) {
             if (missing == Missing::Error || (missing == Missing::Hold && held.empty()))
                 throw CliError("input not found: " + in);
             if (missing == Missing::Skip) {
@@ -168,6 +179,7 @@ int renderCommand(const RenderOptions &o, const char *argv0)
             in = held;
         }
         held = in;
+        foundInput = true;
         const auto start = std::chrono::steady_clock::now();
         FrameFile source = readFrame(in, depth, channels);
         ofxhost::HostImage result(source.rgba->layout());
@@ -191,6 +203,8 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         log.written(frame, out, seconds, log.verbose() ? parameterValues(*instance, info, frame) : std::string());
     });
+    if (!foundInput)
+        throw CliError("no input frames found: every frame of " + o.input + " asked for is missing");
     cleanstop::setActivity("while unloading the plug-in");
     instance.reset();
     loaded.plugin.reset();

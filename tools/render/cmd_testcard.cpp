@@ -10,7 +10,8 @@
 int testcardCommand(const std::string &output, int width, int height)
 {
     if (width < 1 || height < 1 || width > 16384 || height > 16384)
-        throw UsageError("--size must lie in 1x1..16384x16384");
+        throw UsageError("--width and --height must lie in 1..16384");
+    checkOutputFormat(output);
     ofxhost::ImageLayout layout;
     layout.bounds = {0, 0, width, height};
     ofxhost::HostImage card(layout);

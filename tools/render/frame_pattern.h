@@ -1,10 +1,12 @@
 #pragma once
 
 // The file of each frame of a sequence. In the file name (never its folder)
-// the first frame group is the frame number, in the notation of the VFX
-// tools: `#` stands for four digits, `@` for one (so `@@@` is three), and
-// `%0Nd` or `%d` as in printf; a name like `in.1-10#.exr` also names its
-// frames. A name without a group names the same file for every frame.
+// the frame group is the frame number, in the notation of the VFX tools:
+// the first run of `#` (four digits each) or `@` (one digit each, so `@@@`
+// is three), and a name like `in.1-10#.exr` also names its frames. A name
+// without such a run may use printf's `%d`, `%Nd` or `%0Nd` instead, padded
+// as printf pads (there "%%" is one %); any other % is the character. A
+// name without a group names the same file for every frame.
 
 #include <optional>
 #include <string>
@@ -25,8 +27,14 @@ public:
     // Frames whose files exist, in order.
     std::vector<int> existingFrames() const;
 
+    // printf's widths beyond this are refused (UsageError): no file name holds them.
+    static constexpr int kMaxFrameWidth = 200;
+
 private:
+    static std::string literal(const std::string &part);  // "%%" as "%"
+
     std::string text_, folder_, prefix_, suffix_, embeddedFrames_;
     bool group_ = false;
-    int width_ = 0;  // digits, zero padded; 0 for none
+    int width_ = 0;        // characters; 0 for none
+    bool spaces_ = false;  // padded with spaces, as printf's %Nd
 };

@@ -2,6 +2,10 @@
 
 #include <OpenImageIO/filesystem.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -133,6 +137,11 @@ FrameFile readFrame(const std::string &path, std::optional<Depth> depth, const C
     const std::string verb = "read";
     CapturedStderr quiet;
     const Failure fail{verb, path, quiet};
+    // The system's reason first: the image library only says it could not open.
+    const int probe = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (probe < 0)
+        throw fail(std::strerror(errno));
+    close(probe);
     // Pixels pass through as stored: no premultiplication on the way in.
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
@@ -143,6 +152,8 @@ FrameFile readFrame(const std::string &path, std::optional<Depth> depth, const C
     file.spec = in->spec();
     file.format = in->format_name();
     const OIIO::ImageSpec &s = file.spec;
+    if (s.deep)
+        throw fail("deep images are not supported");
     if (s.width <= 0 || s.height <= 0 || s.depth > 1)
         throw fail(s.depth > 1 ? "volume images are not frames" : "the image has no pixels");
     file.channels = mapChannels(s, choice, path);
@@ -286,6 +297,34 @@ std::string writeFrame(const std::string &path, FrameFile &input, const HostImag
         losses = *found;
     });
     return losses;
+}
+
+bool readsBackWhole(const std::string &path, const std::string &like)
+{
+    CapturedStderr quiet;
+    auto in = OIIO::ImageInput::open(path);
+    if (!in)
+        return false;
+    const OIIO::ImageSpec spec = in->spec();
+    if (!like.empty()) {
+        auto other = OIIO::ImageInput::open(like);
+        if (other) {
+            const OIIO::ImageSpec &o = other->spec();
+            if (o.x != spec.x || o.y != spec.y || o.width != spec.width || o.height != spec.height)
+                return false;
+        }
+    }
+    if (spec.width <= 0 || spec.height <= 0 || spec.deep)
+        return false;
+    // A band of rows at a time: the decoder must reach the last one.
+    const int rows = 64;
+    std::vector<unsigned char> band(static_cast<std::size_t>(spec.width) * spec.nchannels * rows);
+    for (int y = spec.y; y < spec.y + spec.height; y += rows) {
+        const int end = std::min(y + rows, spec.y + spec.height);
+        if (!in->read_scanlines(0, 0, y, end, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT8, band.data()))
+            return false;
+    }
+    return true;
 }
 
 void writeImage(const std::string &path, const HostImage &image)

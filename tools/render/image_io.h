@@ -52,6 +52,10 @@ void checkOutputFormat(const std::string &path);
 std::string writeFrame(const std::string &path, FrameFile &input, const ofxhost::HostImage &rendered,
                        const OutputChoice &choice);
 
+// The file opens as an image and every one of its pixels decodes; when
+// `like` names an image, the two have the same data window.
+bool readsBackWhole(const std::string &path, const std::string &like);
+
 // A plain RGBA image at its own depth, whole or not at all (the test card).
 void writeImage(const std::string &path, const ofxhost::HostImage &image);
 
