@@ -113,6 +113,11 @@ int renderCommand(const RenderOptions &o, const char *argv0)
     const std::optional<ofxhost::Depth> depth = parseDepth(o.depth);
     const Missing missing = parseMissing(o.missing);
     const ofxhost::RenderHabits habits = parseTiles(o.tiles);
+    if (o.maxImageMb && (*o.maxImageMb < 1 || *o.maxImageMb > kMaxImageMb))
+        throw UsageError("--max-image-mb must lie in 1.." + std::to_string(kMaxImageMb) + ", not " +
+                         std::to_string(*o.maxImageMb));
+    const std::uint64_t maxBytes =
+        o.maxImageMb ? static_cast<std::uint64_t>(*o.maxImageMb) << 20 : defaultImageLimitBytes();
     const FramePattern input(o.input), output(o.output);
     const FrameList frames = framesToRender(o, input);
     if (frames.count() > 1 && !output.isSequence())
@@ -127,6 +132,7 @@ int renderCommand(const RenderOptions &o, const char *argv0)
     LoadedPlugin loaded = loadPlugin(locatePlugin(o.plugin, argv0));
     cleanstop::setActivity("while creating an instance");
     const ofxhost::EffectInfo info = loaded.plugin->info(loaded.context);
+    const bool strips = loaded.plugin->supportsTiles(loaded.context);
     std::vector<ParamSetting> settings;
     for (const std::string &text : o.params)
         settings.push_back(parseParamSetting(text, info));
@@ -181,21 +187,33 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         held = in;
         foundInput = true;
         const auto start = std::chrono::steady_clock::now();
-        FrameFile source = readFrame(in, depth, channels);
-        ofxhost::HostImage result(source.rgba->layout());
+        FrameFile source = readFrame(in, depth, channels, maxBytes);
+        const ofxhost::HostImage &src = *source.rgba;
+        // The output is rendered and encoded a strip at a time, top first:
+        // only the source and one strip are ever held (a plug-in without
+        // tiles renders the frame as one strip).
+        FrameWriter writer(out, source, src.layout().depth, outputChoice);
+        const OfxRectI &frameBounds = src.bounds();
+        const int rows = strips ? writer.stripRows() : std::max(1, src.height());
         instance->connect("Source", source.rgba.get());
-        instance->connect("Output", &result);
-        const ofxhost::FrameResult rendered =
-            ofxhost::renderFrame(*instance, static_cast<double>(frame), {{"Source", source.rgba.get()}}, result, habits);
+        for (long long top = frameBounds.y2; top > frameBounds.y1; top -= rows) {
+            ofxhost::ImageLayout layout = src.layout();
+            layout.bounds = {frameBounds.x1, static_cast<int>(std::max<long long>(frameBounds.y1, top - rows)),
+                             frameBounds.x2, static_cast<int>(top)};
+            ofxhost::HostImage strip(layout);
+            instance->connect("Output", &strip);
+            const ofxhost::FrameResult rendered = ofxhost::renderFrame(*instance, static_cast<double>(frame),
+                                                                       {{"Source", source.rgba.get()}}, strip, habits);
+            instance->connect("Output", nullptr);
+            if (rendered.status != kOfxStatOK)
+                throw CliError("render of frame " + std::to_string(frame) + " failed: " + statusText(rendered.status));
+            if (rendered.wroteOutside)
+                throw CliError("render of frame " + std::to_string(frame) +
+                               " failed: the plug-in wrote outside its render window");
+            writer.write(strip);
+        }
         instance->connect("Source", nullptr);
-        instance->connect("Output", nullptr);
-        if (rendered.status != kOfxStatOK)
-            throw CliError("render of frame " + std::to_string(frame) + " failed: " + statusText(rendered.status));
-        if (rendered.wroteOutside)
-            throw CliError("render of frame " + std::to_string(frame) +
-                           " failed: the plug-in wrote outside its render window");
-        source.rgba.reset();  // the encoder's memory is better spent than the source's
-        const std::string losses = writeFrame(out, source, result, outputChoice);
+        const std::string losses = writer.finish();
         if (!losses.empty() && !warned) {
             warned = true;  // once: every frame of a sequence loses the same
             std::cerr << "zelvo: warning: " << out << " cannot hold all of " << in << ": " << losses << std::endl;

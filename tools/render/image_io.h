@@ -10,6 +10,7 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,8 +18,9 @@
 
 #include "channel_map.h"
 #include "host_image.h"
+#include "whole_file.h"
 
-// The output formats whose writers encode into memory, for messages.
+// The output formats whose writers encode through our checked writer, for messages.
 extern const char *const kSafeFormats;
 
 struct FrameFile {
@@ -26,9 +28,13 @@ struct FrameFile {
     std::string format;      // the file format's name ("openexr", "png", ...)
     ChannelMap channels;
     std::unique_ptr<ofxhost::HostImage> rgba;  // what the plug-in renders from
-    // Every channel at the render depth, interleaved, when the file has
-    // channels besides the rendered ones; they are written back unchanged.
+    // Every channel, interleaved in file order with rows top first, when the
+    // file has channels besides the rendered ones: they are written back
+    // unchanged, in `allType`, which holds each of them exactly.
     std::vector<unsigned char> all;
+    OIIO::TypeDesc allType;
+    int mipLevels = 1;   // the output keeps the first
+    bool cmyk = false;   // inks the image library turned into RGB on reading
 };
 
 struct OutputChoice {
@@ -37,27 +43,63 @@ struct OutputChoice {
 };
 
 // Reads the first subimage at the given render depth (by default the file's
-// own, half and wider become float).
-FrameFile readFrame(const std::string &path, std::optional<ofxhost::Depth> depth, const ChannelChoice &choice);
+// own, half and wider become float). An image whose pixels would need more
+// than `maxBytes` of memory is refused before anything is allocated, and so
+// is a file of several parts (multi-part EXR).
+FrameFile readFrame(const std::string &path, std::optional<ofxhost::Depth> depth, const ChannelChoice &choice,
+                    std::uint64_t maxBytes);
+
+// The default of that limit: half of this machine's memory.
+std::uint64_t defaultImageLimitBytes();
 
 // Throws UsageError unless the path's extension names a format that can be
-// written whole (its writer encodes into memory).
+// written whole (its writer encodes through an I/O proxy).
 void checkOutputFormat(const std::string &path);
 
-// Writes the rendered RGBA in the input's place, the input's other
-// channels as they were, in the format of the path's extension: encoded in
-// memory, then put in place whole or not at all (writeWholeFile) once the
-// flushed file has been read back. `input.all` receives the rendered
-// channels. Returns what the output does not hold of the input, or "".
-std::string writeFrame(const std::string &path, FrameFile &input, const ofxhost::HostImage &rendered,
-                       const OutputChoice &choice);
+// An output being written while the frame renders: strips of the rendered
+// RGBA go in from the top of the frame down, each encoded at once through a
+// checked writer into a temporary file (whole_file.h), the input's other
+// channels with them as they were. finish() reads the file back (its header,
+// and for lossless formats every pixel) before it replaces anything.
+class FrameWriter {
+public:
+    FrameWriter(const std::string &path, FrameFile &input, ofxhost::Depth renderDepth, const OutputChoice &choice);
+    ~FrameWriter();
+    FrameWriter(const FrameWriter &) = delete;
+    FrameWriter &operator=(const FrameWriter &) = delete;
+
+    // Rows per strip: whole tiles for a tiled output.
+    int stripRows() const { return stripRows_; }
+    // The next strip: the frame's full width, rows just below the last strip.
+    void write(const ofxhost::HostImage &strip);
+    // Returns what the output does not hold of the input, or "".
+    std::string finish();
+
+private:
+    void verify(const std::string &written, std::string &losses);
+
+    std::string path_;
+    FrameFile &input_;
+    WholeFile file_;
+    std::unique_ptr<FileProxy> proxy_;
+    std::unique_ptr<OIIO::ImageOutput> out_;
+    OIIO::ImageSpec spec_;
+    OIIO::TypeDesc type_;   // of the data handed to the writer
+    int stripRows_ = 64;
+    int nextRow_ = 0;       // file rows written so far
+    bool tiled_ = false;
+    bool whole_ = false;    // the writer takes the image in one piece
+    bool checkPixels_ = false;
+    std::uint64_t hash_ = 1469598103934665603ULL;
+    std::vector<std::string> kept_;  // the input's channels the output should have
+};
+
+// A plain RGBA image at its own depth, whole or not at all (the test card).
+void writeImage(const std::string &path, const ofxhost::HostImage &image);
 
 // The file opens as an image and every one of its pixels decodes; when
 // `like` names an image, the two have the same data window.
 bool readsBackWhole(const std::string &path, const std::string &like);
-
-// A plain RGBA image at its own depth, whole or not at all (the test card).
-void writeImage(const std::string &path, const ofxhost::HostImage &image);
 
 // "uint8", "uint16", "half" or "float" into a pixel type; UsageError otherwise.
 OIIO::TypeDesc parseOutputDepth(const std::string &text);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <regex>
 #include <set>
+#include <algorithm>
 
 #include "clean_stop.h"
 #include "cli_error.h"
@@ -24,50 +25,6 @@ namespace {
     throw CliError("cannot write " + path + ": " + std::strerror(error));
 }
 
-// Removes the temporary file unless it was renamed into place.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const std::string &path) : path_(path) { cleanstop::setTemporaryFile(path_); }
-    ~TemporaryFile()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-        if (!placed_)
-            unlink(path_.c_str());
-        cleanstop::setTemporaryFile("");
-    }
-    const std::string &path() const { return path_; }
-    int fd() const { return fd_; }
-    void setFd(int fd) { fd_ = fd; }
-    int release()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void placed() { placed_ = true; }
-
-private:
-    std::string path_;
-    int fd_ = -1;
-    bool placed_ = false;
-};
-
-void writeAll(int fd, const unsigned char *data, std::size_t size, const std::string &path)
-{
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(path, errno);
-        }
-        if (n == 0)
-            fail(path, ENOSPC);
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-}
 
 // The rename itself reaches the disk only with its directory.
 void syncDirectory(const fs::path &dir)
@@ -125,8 +82,36 @@ void removeStaleTemporaries(const fs::path &dir)
 
 }  // namespace
 
-void writeWholeFile(const std::string &path, const std::vector<unsigned char> &bytes,
-                    const std::function<void(const std::string &writtenFile)> &check)
+// Removes the temporary file unless it was renamed into place.
+class WholeFile::Temporary {
+public:
+    explicit Temporary(const std::string &path) : path_(path) { cleanstop::setTemporaryFile(path_); }
+    ~Temporary()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        if (!placed_)
+            unlink(path_.c_str());
+        cleanstop::setTemporaryFile("");
+    }
+    const std::string &path() const { return path_; }
+    int fd() const { return fd_; }
+    void setFd(int fd) { fd_ = fd; }
+    int release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void placed() { placed_ = true; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool placed_ = false;
+};
+
+WholeFile::WholeFile(const std::string &path) : path_(path)
 {
     const fs::path target(path);
     struct stat existing;
@@ -136,35 +121,113 @@ void writeWholeFile(const std::string &path, const std::vector<unsigned char> &b
     // A file the user may not write is not replaced, as cp would not.
     if (exists && access(path.c_str(), W_OK) != 0)
         fail(path, errno);
-    const fs::path dir = target.parent_path();
-    removeStaleTemporaries(dir);
+    dir_ = target.parent_path().string();
+    removeStaleTemporaries(dir_);
 
-    std::unique_ptr<TemporaryFile> temp;
     for (int attempt = 0;; ++attempt) {
-        const fs::path name = dir / temporaryName(target.filename().string(), attempt);
-        temp.reset();  // its destructor would clear the new file's registration
-        temp = std::make_unique<TemporaryFile>(name.string());
-        const int fd = open(temp->path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const fs::path name = fs::path(dir_) / temporaryName(target.filename().string(), attempt);
+        temp_.reset();  // its destructor would clear the new file's registration
+        temp_ = std::make_unique<Temporary>(name.string());
+        const int fd = open(temp_->path().c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            temp->setFd(fd);
+            temp_->setFd(fd);
             break;
         }
         const int error = errno;
-        temp->placed();  // not ours: never remove it
+        temp_->placed();  // not ours: never remove it
         if (error != EEXIST || attempt == 100)
             fail(path, error);
     }
-    if (exists && fchmod(temp->fd(), existing.st_mode & 07777) != 0)
+    if (exists && fchmod(temp_->fd(), existing.st_mode & 07777) != 0)
         fail(path, errno);
-    writeAll(temp->fd(), bytes.data(), bytes.size(), path);
-    if (fsync(temp->fd()) != 0)
-        fail(path, errno);
-    if (close(temp->release()) != 0)
-        fail(path, errno);
+}
+
+WholeFile::~WholeFile() = default;
+
+void WholeFile::write(const void *data, std::size_t size, long long offset)
+{
+    const unsigned char *at = static_cast<const unsigned char *>(data);
+    while (size > 0) {
+        const ssize_t n = offset < 0 ? ::write(temp_->fd(), at, size)
+                                     : ::pwrite(temp_->fd(), at, size, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(path_, errno);
+        }
+        if (n == 0)
+            fail(path_, ENOSPC);
+        at += n;
+        size -= static_cast<std::size_t>(n);
+        if (offset >= 0)
+            offset += n;
+    }
+}
+
+const std::string &WholeFile::temporaryPath() const
+{
+    return temp_->path();
+}
+
+int WholeFile::fd() const
+{
+    return temp_->fd();
+}
+
+void WholeFile::commit(const std::function<void(const std::string &writtenFile)> &check)
+{
+    if (fsync(temp_->fd()) != 0)
+        fail(path_, errno);
+    if (close(temp_->release()) != 0)
+        fail(path_, errno);
     if (check)
-        check(temp->path());
-    if (rename(temp->path().c_str(), path.c_str()) != 0)
-        fail(path, errno);
-    temp->placed();
-    syncDirectory(dir);
+        check(temp_->path());
+    if (rename(temp_->path().c_str(), path_.c_str()) != 0)
+        fail(path_, errno);
+    temp_->placed();
+    syncDirectory(dir_);
+}
+
+void writeWholeFile(const std::string &path, const std::vector<unsigned char> &bytes,
+                    const std::function<void(const std::string &writtenFile)> &check)
+{
+    WholeFile file(path);
+    file.write(bytes.data(), bytes.size());
+    file.commit(check);
+}
+
+FileProxy::FileProxy(WholeFile &file) : OIIO::Filesystem::IOProxy(file.temporaryPath(), Write), file_(file) {}
+
+std::size_t FileProxy::write(const void *buf, std::size_t size)
+{
+    const std::size_t n = pwrite(buf, size, m_pos);
+    m_pos += static_cast<int64_t>(n);
+    return n;
+}
+
+std::size_t FileProxy::pwrite(const void *buf, std::size_t size, int64_t offset)
+{
+    if (!failure_.empty())
+        return 0;
+    try {
+        file_.write(buf, size, offset);
+    } catch (const CliError &e) {
+        failure_ = e.what();  // the image library gets a short write, and we the reason
+        return 0;
+    }
+    end_ = std::max(end_, offset + static_cast<int64_t>(size));
+    return size;
+}
+
+std::size_t FileProxy::pread(void *buf, std::size_t size, int64_t offset)
+{
+    const ssize_t n = ::pread(file_.fd(), buf, size, static_cast<off_t>(offset));
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+std::size_t FileProxy::read(void *buf, std::size_t size)
+{
+    const std::size_t n = pread(buf, size, m_pos);
+    m_pos += static_cast<int64_t>(n);
+    return n;
 }

@@ -28,7 +28,11 @@ struct RenderOptions {
     std::string layer;        // the layer whose R, G, B, A are rendered
     std::string channels;     // the channels rendered as R, G, B[, A], comma-separated
     std::string tiles;        // "WxH": render each frame in windows of that size, as a tiling host does
+    std::optional<long long> maxImageMb;  // images needing more memory are refused; default: half the machine's
 };
+
+// The largest --max-image-mb: 16 TB.
+constexpr long long kMaxImageMb = 16LL << 20;
 int renderCommand(const RenderOptions &options, const char *argv0);
 
 // hosts: the host profiles to play ("all", or names of host_profiles.h).

@@ -53,6 +53,8 @@ int run(int argc, char **argv)
     renderCmd->add_option("--tiles", render.tiles,
                           "Render each frame as tiles of WxH pixels, as tiling hosts do (0 for the whole width or "
                           "height: 0x64 is strips)");
+    renderCmd->add_option("--max-image-mb", render.maxImageMb,
+                          "Refuse images whose pixels need more memory than this (default: half of this machine's)");
     renderCmd->add_option("--plugin", render.plugin, "Plug-in path or identifier (default: Zelvo)");
 
     std::string validatePlugin, validateOnly, validateRunCheck;
