@@ -124,6 +124,7 @@ FrameWriter::FrameWriter(const std::string &path, FrameFile &input, Depth render
     // One level is written: a file must not promise the others.
     spec_.erase_attribute("openexr:levelmode");
     spec_.erase_attribute("openexr:roundingmode");
+    spec_.erase_attribute("textureformat");  // the EXR writer makes a MIP-map of a texture
     if (!out_->supports("tiles"))
         spec_.tile_width = spec_.tile_height = spec_.tile_depth = 0;
     if (format == "tiff")
