@@ -93,3 +93,4 @@ clean:
 
 bench: build
 	$(BUILD)/bench/zelvo_bench
+	bash bench/tool_vs_oiiotool.sh $(BUILD)

@@ -135,8 +135,10 @@ private:
     const HostImage *lendSource(const HostImage &content, const OfxRectI &bounds)
     {
         const double scale = habits_.renderScale;
+        // Rows are turned only for a host that hands them top down; any
+        // other host lends its images in the layout it keeps them.
         if (scale == 1.0 && sameRect(bounds, content.bounds()) &&
-            habits_.topDown == content.layout().negativeRowBytes && !habits_.sourceDepth)
+            (!habits_.topDown || content.layout().negativeRowBytes) && !habits_.sourceDepth)
             return &content;
         ImageLayout layout;
         layout.depth = habits_.sourceDepth ? *habits_.sourceDepth : content.layout().depth;
@@ -160,7 +162,7 @@ private:
     HostImage *outputFor(const OfxRectI &window)
     {
         const Depth depth = habits_.outputDepth ? *habits_.outputDepth : output_.layout().depth;
-        if (sameRect(window, output_.bounds()) && habits_.topDown == output_.layout().negativeRowBytes &&
+        if (sameRect(window, output_.bounds()) && (!habits_.topDown || output_.layout().negativeRowBytes) &&
             depth == output_.layout().depth)
             return &output_;
         ImageLayout layout;

@@ -20,7 +20,7 @@ struct RenderHabits {
     int tileWidth = 0, tileHeight = 0;
     double renderScale = 1.0;
     bool renderScaleOnImages = true;  // images carry "OfxImageEffectPropRenderScale"
-    bool topDown = false;             // images with negative row bytes
+    bool topDown = false;             // images with negative row bytes (otherwise as the host keeps them)
     // The output image of every window is the whole frame's, not the window's.
     bool oversizedOutput = false;
     // Sources reach this many pixels beyond the region of interest (always

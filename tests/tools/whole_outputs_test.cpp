@@ -219,3 +219,34 @@ TEST_F(WholeOutputs, AnOutputTheUserMayNotWriteIsKept)
     EXPECT_EQ(contents(out), "read only");
     EXPECT_TRUE(strayFiles().empty());
 }
+
+// On a terminal the progress bar holds the line; a stop starts its own.
+TEST_F(WholeOutputs, TheStopLineStartsALineOfItsOwn)
+{
+    if (std::system("command -v script > /dev/null && command -v pkill > /dev/null") != 0)
+        GTEST_SKIP() << "needs script(1) for a terminal, and pkill";
+    writeInput(path("in.png"), OIIO::TypeDesc::UINT8, 8, 6, 1);
+    const std::string tty = path("tty.txt");
+    const std::string command = "'" + std::string(ZELVO_TOOL_PATH) + "' render '" + path("in.png") + "' '" +
+                                path("bar.#.png") + "' --frames 1-1000000";
+    ASSERT_EQ(std::system(("script -qfec \"" + command + "\" /dev/null > '" + tty + "' 2>&1 &").c_str()), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (contents(tty).find(" frames ") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_NE(contents(tty).find(" frames "), std::string::npos) << contents(tty).substr(0, 300);
+    // The tool itself, not the script around it (its command line holds the same words).
+    std::system(("for p in $(pgrep -f '" + path("bar.#.png") + "'); do [ \"$(cat /proc/$p/comm)\" = zelvo ] && "
+                 "kill -TERM $p; done").c_str());
+    const auto stopped = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (contents(tty).find("stopped by SIGTERM") == std::string::npos &&
+           std::chrono::steady_clock::now() < stopped)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::string text = contents(tty);
+    const std::size_t at = text.find("zelvo: stopped by SIGTERM");
+    ASSERT_NE(at, std::string::npos) << text.substr(text.size() > 300 ? text.size() - 300 : 0);
+    EXPECT_TRUE(at > 0 && (text[at - 1] == '\n')) << text.substr(at > 40 ? at - 40 : 0);
+    for (const auto &e : fs::directory_iterator(dir))
+        if (e.path().filename().string().rfind("bar.", 0) == 0)
+            fs::remove(e.path());
+    EXPECT_TRUE(strayFiles().empty());
+}
