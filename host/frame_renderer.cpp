@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "host_objects.h"
+#include "opencl_device.h"
 #include "ofx/ofx_names.h"
 #include "pixel_copy.h"
 #include "render_scope.h"
@@ -77,13 +78,26 @@ public:
         r.status = instance_.regionsOfInterest(time_, scale, toCanonical(window, scale), regions);
         if (r.status != kOfxStatOK)
             return r;
+        std::map<std::string, ClipView> views;
         for (const auto &clip : instance_.object().clipOrder)
             if (clip != kOfxImageEffectOutputClipName)
-                scope.set(clip, sourceView(clip, regions.count(clip) ? regions[clip] : toCanonical(window, scale)));
+                views[clip] = sourceView(clip, regions.count(clip) ? regions[clip] : toCanonical(window, scale));
         HostImage *target = outputFor(window);
         out.image = target;
-        scope.set(kOfxImageEffectOutputClipName, out);
-        {
+        views[kOfxImageEffectOutputClipName] = out;
+
+        OpenCLDevice *device =
+            habits_.openCL && instance_.plugin().supportsOpenCLBuffers() ? OpenCLDevice::get() : nullptr;
+        if (device) {
+            r.status = renderOnDevice(*device, scope, views, window, *target);
+            if (r.status == kOfxStatGPURenderFailed) {
+                ++device->cpuFallbacks;  // as the standard asks: again, on the CPU
+                device = nullptr;
+            }
+        }
+        if (!device) {
+            for (const auto &v : views)
+                scope.set(v.first, v.second);
             auto lock = gate(instance_, safety_);
             r.status = instance_.render(time_, window, scale);
         }
@@ -101,6 +115,43 @@ public:
     }
 
 private:
+    // The views' images lent as buffers on the device, the render on its
+    // queue, the output brought back once the queue is done.
+    OfxStatus renderOnDevice(OpenCLDevice &device, RenderScope &scope, const std::map<std::string, ClipView> &views,
+                             const OfxRectI &window, HostImage &target)
+    {
+        std::vector<void *> buffers;
+        void *output = nullptr;
+        bool room = true;
+        for (const auto &v : views) {
+            ClipView lent = v.second;
+            if (lent.image) {
+                lent.deviceMemory = device.upload(*lent.image);
+                lent.deviceRowBytes = device.rowBytes(*lent.image);
+                room = room && lent.deviceMemory;
+                buffers.push_back(lent.deviceMemory);
+                if (v.first == kOfxImageEffectOutputClipName)
+                    output = lent.deviceMemory;
+            }
+            scope.set(v.first, lent);
+        }
+        OfxStatus status = kOfxStatGPURenderFailed;  // no room on the device: the CPU renders it
+        if (room) {
+            auto lock = gate(instance_, safety_);
+            status = instance_.render(time_, window, habits_.renderScale, device.queue());
+        }
+        if (status == kOfxStatOK) {
+            if (!device.finish())
+                status = kOfxStatGPURenderFailed;
+            else
+                device.download(output, target);
+            ++device.deviceRenders;
+        }
+        for (void *b : buffers)
+            device.release(b);
+        return status;
+    }
+
     const HostImage *content(const std::string &clip) const
     {
         auto it = sources_.find(clip);

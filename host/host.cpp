@@ -67,6 +67,12 @@ void Host::defineProperties()
     p.defineString(kOfxImageEffectPropSupportedContexts, {kOfxImageEffectContextFilter, kOfxImageEffectContextGeneral});
     p.defineString(kOfxImageEffectPropSupportedPixelDepths, {kOfxBitDepthByte, kOfxBitDepthShort, kOfxBitDepthFloat});
     p.defineInt(kOfxImageEffectPropMultipleClipDepths, {0});
+#ifdef ZELVO_HOST_OPENCL
+    p.defineString(kOfxImageEffectPropOpenCLRenderSupported, {"true"});
+#else
+    p.defineString(kOfxImageEffectPropOpenCLRenderSupported, {"false"});
+#endif
+    p.defineString(kOfxImageEffectPropOpenCLSupported, {"false"});
     p.defineInt(kOfxImageEffectPropSupportsMultipleClipPARs, {0});
     p.defineInt(kOfxImageEffectPropSetableFrameRate, {0});
     p.defineInt(kOfxImageEffectPropSetableFielding, {0});

@@ -244,6 +244,8 @@ EffectObject::EffectObject(bool inst, const std::string &context)
     p.defineString(kOfxPropPluginDescription, {""});
     p.defineString(kOfxImageEffectPropSupportedContexts, {}, true);
     p.defineString(kOfxImageEffectPluginPropGrouping, {""});
+    p.defineString(kOfxImageEffectPropOpenCLRenderSupported, {"false"});
+    p.defineString(kOfxImageEffectPropOpenCLSupported, {"false"});
     p.defineInt(kOfxImageEffectPluginPropSingleInstance, {0});
     p.defineString(kOfxImageEffectPluginRenderThreadSafety, {"OfxImageEffectRenderInstanceSafe"});
     p.defineInt(kOfxImageEffectPluginPropHostFrameThreading, {1});
@@ -289,10 +291,10 @@ ImageObject::ImageObject(const HostImage &image, const ImageTraits &traits) : Pr
     if (traits.withRenderScale)
         defineDouble(kOfxImageEffectPropRenderScale, {traits.renderScale, traits.renderScale});
     defineDouble(kOfxImagePropPixelAspectRatio, {1.0});
-    definePointer(kOfxImagePropData, {image.data()});
+    definePointer(kOfxImagePropData, {traits.deviceMemory ? traits.deviceMemory : image.data()});
     defineInt(kOfxImagePropBounds, {b.x1, b.y1, b.x2, b.y2});
     defineInt(kOfxImagePropRegionOfDefinition, {rod.x1, rod.y1, rod.x2, rod.y2});
-    defineInt(kOfxImagePropRowBytes, {image.rowBytes()});
+    defineInt(kOfxImagePropRowBytes, {traits.deviceMemory ? traits.deviceRowBytes : image.rowBytes()});
     defineString(kOfxImagePropField, {kOfxImageFieldNone});
     if (!q.omitUniqueIdentifier)
         defineString(kOfxImagePropUniqueIdentifier, {"image-" + std::to_string(++serial)});

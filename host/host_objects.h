@@ -96,6 +96,8 @@ struct ImageTraits {
     OfxRectI regionOfDefinition{0, 0, 0, 0};  // in pixels
     double renderScale = 1.0;
     bool withRenderScale = true;
+    void *deviceMemory = nullptr;  // a GPU host's buffer: the image's data, rows bottom up
+    int deviceRowBytes = 0;
 };
 
 // An image handed to the plug-in by clipGetImage: its handle is its property set.

@@ -103,6 +103,8 @@ std::string RenderHabits::describe() const
         part("an instance for each frame");
     if (framesAtOnce > 1)
         part(std::to_string(framesAtOnce) + " frames at once");
+    if (openCL)
+        part("images in OpenCL buffers");
     return s.tellp() > 0 ? s.str() : "whole frames";
 }
 

@@ -31,6 +31,9 @@ struct RenderHabits {
     // Sequences: a new instance for each frame, and frames rendered at once.
     bool shortLivedInstances = false;
     unsigned framesAtOnce = 1;
+    // A GPU host: for a plug-in that declares OpenCL buffers, the images
+    // live in buffers on our OpenCL device and the render goes on its queue.
+    bool openCL = false;
 
     bool tiled() const { return tileWidth > 0 || tileHeight > 0; }
     // One line for messages: "tiles 16x16, top-down rows", "whole frames".

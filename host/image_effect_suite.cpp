@@ -84,7 +84,8 @@ OfxStatus clipGetImage(OfxImageClipHandle clip, OfxTime, const OfxRectD *, OfxPr
             if (!view->image)
                 return kOfxStatFailed;
             image = new ImageObject(*view->image, ImageTraits{view->regionOfDefinition, scope->renderScale(),
-                                                              scope->scaleOnImages()});
+                                                              scope->scaleOnImages(), view->deviceMemory,
+                                                              view->deviceRowBytes});
         }
     }
     if (!image && !c->image)

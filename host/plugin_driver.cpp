@@ -214,6 +214,12 @@ std::string Plugin::renderThreadSafety() const
     return safety.empty() ? kOfxImageEffectRenderInstanceSafe : safety;
 }
 
+bool Plugin::supportsOpenCLBuffers() const
+{
+    return descriptor_ && descriptor_->props.has(kOfxImageEffectPropOpenCLRenderSupported) &&
+           descriptor_->props.getString(kOfxImageEffectPropOpenCLRenderSupported) == "true";
+}
+
 bool Plugin::supportsTiles(const std::string &context) const
 {
     if (!descriptor_ || descriptor_->props.getInt(kOfxImageEffectPropSupportsTiles) == 0)
@@ -271,7 +277,7 @@ void Instance::setKey(const std::string &name, double time, std::vector<double> 
     }
 }
 
-OfxStatus Instance::render(double time, const OfxRectI &window, double renderScale)
+OfxStatus Instance::render(double time, const OfxRectI &window, double renderScale, void *openCLQueue)
 {
     const Quirks &q = Host::instance().quirks();
     PropertyStore in("inArgs");
@@ -283,6 +289,10 @@ OfxStatus Instance::render(double time, const OfxRectI &window, double renderSca
     in.defineInt(kOfxImageEffectPropRenderView, {0});
     if (!q.omitRenderQuality)
         in.defineString(kOfxImageEffectPropRenderQuality, {kOfxImageEffectPropRenderQualityBest});
+    if (openCLQueue) {
+        in.defineInt(kOfxImageEffectPropOpenCLEnabled, {1});
+        in.definePointer(kOfxImageEffectPropOpenCLCommandQueue, {openCLQueue});
+    }
     Host &host = Host::instance();
     const unsigned running = ++host.rendersRunning;
     unsigned most = host.mostRendersAtOnce;

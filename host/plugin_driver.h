@@ -74,6 +74,8 @@ public:
 
     // "OfxImageEffectRenderInstanceSafe" unless describe said otherwise.
     std::string renderThreadSafety() const;
+    // Describe said "true" for "OfxImageEffectPropOpenCLRenderSupported".
+    bool supportsOpenCLBuffers() const;
     // The effect and every clip of the context declare tiles.
     bool supportsTiles(const std::string &context) const;
     // Held around each render of a plug-in that declares itself unsafe.
@@ -110,7 +112,8 @@ public:
     void setKey(const std::string &param, double time, std::vector<double> value);
     ParamObject *param(const std::string &name);
 
-    OfxStatus render(double time, const OfxRectI &window, double renderScale = 1.0);
+    // With a queue, as a GPU host: the images are on its OpenCL device.
+    OfxStatus render(double time, const OfxRectI &window, double renderScale = 1.0, void *openCLQueue = nullptr);
     // Asks the regions of interest of the input clips for a window (canonical
     // coordinates); a clip the effect leaves alone keeps the window.
     OfxStatus regionsOfInterest(double time, double renderScale, const OfxRectD &window,

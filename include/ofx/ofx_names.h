@@ -167,6 +167,13 @@
 #define kOfxBitDepthShortBGR "OfxBitDepthShortBGR"
 #define kOfxBitDepthFloatBGR "OfxBitDepthFloatBGR"
 
+/* GPU rendering through OpenCL (buffers: RenderSupported; images: Supported). */
+#define kOfxImageEffectPropOpenCLRenderSupported "OfxImageEffectPropOpenCLRenderSupported"
+#define kOfxImageEffectPropOpenCLSupported "OfxImageEffectPropOpenCLSupported"
+#define kOfxImageEffectPropOpenCLEnabled "OfxImageEffectPropOpenCLEnabled"
+#define kOfxImageEffectPropOpenCLCommandQueue "OfxImageEffectPropOpenCLCommandQueue"
+#define kOfxImageEffectPropOpenCLImage "OfxImageEffectPropOpenCLImage"
+
 #define kOfxImageEffectRenderUnsafe "OfxImageEffectRenderUnsafe"
 #define kOfxImageEffectRenderInstanceSafe "OfxImageEffectRenderInstanceSafe"
 #define kOfxImageEffectRenderFullySafe "OfxImageEffectRenderFullySafe"

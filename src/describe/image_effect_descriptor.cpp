@@ -42,6 +42,11 @@ void ImageEffectDescriptor::setLabels(const std::string &label, const std::strin
     effectProperties_.setString(kOfxPropLongLabel, longLabel, 0, false);
 }
 
+void ImageEffectDescriptor::setOpenCLRenderSupported(bool value)
+{
+    effectProperties_.setString(kOfxImageEffectPropOpenCLRenderSupported, value ? "true" : "false", 0, false);
+}
+
 void ImageEffectDescriptor::setPluginGrouping(const std::string &grouping)
 {
     effectProperties_.setString(kOfxImageEffectPluginPropGrouping, grouping, 0, true);

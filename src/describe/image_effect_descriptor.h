@@ -26,6 +26,9 @@ public:
     const PropertySet &effectProperties() const { return effectProperties_; }
 
     void setLabels(const std::string &label, const std::string &shortLabel, const std::string &longLabel);
+    // "true" or "false" for OpenCL buffers; a host that has not heard of
+    // the property is left alone.
+    void setOpenCLRenderSupported(bool value);
     void setPluginGrouping(const std::string &grouping);
     void setPluginDescription(const std::string &description);
     void setSingleInstance(bool value);

@@ -65,7 +65,9 @@ std::unique_ptr<OpenCLApi> OpenCLApi::load(const char *library)
         resolve(handle, "clReleaseKernel", api->releaseKernel) &&
         resolve(handle, "clReleaseProgram", api->releaseProgram) &&
         resolve(handle, "clReleaseCommandQueue", api->releaseCommandQueue) &&
-        resolve(handle, "clReleaseContext", api->releaseContext);
+        resolve(handle, "clReleaseContext", api->releaseContext) &&
+        resolve(handle, "clGetCommandQueueInfo", api->getCommandQueueInfo) &&
+        resolve(handle, "clGetMemObjectInfo", api->getMemObjectInfo);
     return complete ? std::move(api) : nullptr;
 }
 

@@ -28,6 +28,8 @@ struct OpenCLApi {
     decltype(&::clReleaseProgram) releaseProgram = nullptr;
     decltype(&::clReleaseCommandQueue) releaseCommandQueue = nullptr;
     decltype(&::clReleaseContext) releaseContext = nullptr;
+    decltype(&::clGetCommandQueueInfo) getCommandQueueInfo = nullptr;
+    decltype(&::clGetMemObjectInfo) getMemObjectInfo = nullptr;
 
     // Null when the library is missing or lacks an entry point.
     static std::unique_ptr<OpenCLApi> load(const char *library);

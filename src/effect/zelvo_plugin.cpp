@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "effect/opencl_choice.h"
+#include "effect/opencl_host_queue.h"
 #include "effect/opencl_renderer.h"
 #include "effect/section_geometry.h"
 #include "effect/zelvo_names.h"
@@ -82,8 +83,62 @@ void ZelvoPlugin::getRegionsOfInterest(const OFX::RegionsOfInterestArguments &ar
     rois.setRegionOfInterest(Zelvo::kSourceClip, srcClip->getRegionOfDefinition(args.time));
 }
 
+using Zelvo::OpenCLApi;
+
+void ZelvoPlugin::renderOnHostDevice(const OFX::RenderArguments &args)
+{
+    const OpenCLApi *api = OpenCLApi::system();
+    if (!api || Zelvo::chosenOpenCLDevice() == Zelvo::OpenCLDevice::Off)
+        OFX::raiseStatus(kOfxStatGPURenderFailed);
+    const double time = args.time;
+    std::unique_ptr<OFX::Image> dst(dstClip->getImage(time));
+    if (!dst)
+        OFX::raiseStatus(kOfxStatFailed);
+    std::unique_ptr<OFX::Image> src(srcClip->getImage(time));
+    // What the device path cannot draw is refused, never guessed: the host
+    // renders it again on the CPU.
+    const OFX::PixelDepthEnum depth = dst->pixelDepth();
+    const bool known = depth == OFX::eBitDepthUByte || depth == OFX::eBitDepthUShort || depth == OFX::eBitDepthFloat;
+    if (!known || dst->components() != OFX::ePixelComponentRGBA || dst->rowBytes() <= 0 ||
+        (src && (src->pixelDepth() != depth || src->components() != dst->components() || src->rowBytes() <= 0)))
+        OFX::raiseStatus(kOfxStatGPURenderFailed);
+
+    int count = 2;
+    double angle = 0.0;
+    splitCountParam->valueAt(time, count);
+    splitAngleParam->valueAt(time, angle);
+    Zelvo::DeviceFrame frame;
+    frame.queue = args.openCLQueue;
+    frame.output = {dst->pixelData(), dst->bounds(), dst->rowBytes(), processorPixelBytes(*dst)};
+    if (src) {
+        frame.source = {src->pixelData(), src->bounds(), src->rowBytes(), processorPixelBytes(*src)};
+        frame.geometry = Zelvo::buildSectionGeometry(src->bounds(), angle, count);
+    }
+    bool visible[Zelvo::kMaxSections];
+    readSectionFlags(time, visible);
+    frame.visible = 0;
+    for (int i = 0; i < Zelvo::kMaxSections; ++i)
+        frame.visible |= visible[i] ? 1u << i : 0u;
+    // As on the CPU: below one section none is tested, above ten the ten count.
+    for (int i = 0; i < std::min(count, Zelvo::kMaxSections); ++i)
+        frame.allVisible = frame.allVisible && visible[i];
+    const OfxRectI &b = dst->bounds();
+    const OfxRectI &w = args.renderWindow;
+    frame.window.x1 = std::max(w.x1, b.x1);
+    frame.window.y1 = std::max(w.y1, b.y1);
+    frame.window.x2 = std::max(std::min(w.x2, b.x2), frame.window.x1);
+    frame.window.y2 = std::max(std::min(w.y2, b.y2), frame.window.y1);
+    const OfxStatus status = Zelvo::enqueueOnHostQueue(*api, frame);
+    if (status != kOfxStatOK)
+        OFX::raiseStatus(status);
+}
+
 void ZelvoPlugin::render(const OFX::RenderArguments &args)
 {
+    if (args.openCLEnabled) {
+        renderOnHostDevice(args);
+        return;
+    }
     if (useOpenCL && renderOpenCL(args))
         return;
     const OFX::PixelDepthEnum depth = dstClip->getPixelDepth();

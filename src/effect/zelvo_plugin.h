@@ -23,6 +23,8 @@ public:
 
 private:
     bool renderOpenCL(const OFX::RenderArguments &args);
+    // On a GPU host's buffers and queue; any failure is a GPU status.
+    void renderOnHostDevice(const OFX::RenderArguments &args);
     void setupAndProcess(ZelvoProcessorBase &processor, const OFX::RenderArguments &args);
     // Ten flags at the render time; a missing parameter reads as visible.
     void readSectionFlags(double time, bool flags[]) const;

@@ -4,6 +4,7 @@
 
 #include "describe/image_effect_descriptor.h"
 #include "effect/opencl_choice.h"
+#include "effect/opencl_host_queue.h"
 #include "effect/zelvo_names.h"
 #include "effect/zelvo_plugin.h"
 
@@ -25,6 +26,12 @@ ZelvoPluginFactory::ZelvoPluginFactory() : PluginFactoryHelper(kZelvoPluginIdent
 void ZelvoPluginFactory::load()
 {
     Zelvo::chooseOpenCLDevice();
+}
+
+// Called once the last load is undone: the GPU hosts' programs go with it.
+void ZelvoPluginFactory::unload()
+{
+    Zelvo::releaseHostQueuePrograms();
 }
 
 ZelvoPluginFactory &zelvoPluginFactory()
@@ -51,6 +58,9 @@ void ZelvoPluginFactory::describe(OFX::ImageEffectDescriptor &d)
     d.setFieldRenderTwiceAlways(false);
     d.setSupportsMultipleClipPARs(true);
     d.setSupportsMultipleClipDepths(true);
+    // Frames on a GPU host's OpenCL buffers, at every declared depth; not
+    // when the user turned OpenCL off.
+    d.setOpenCLRenderSupported(Zelvo::chosenOpenCLDevice() != Zelvo::OpenCLDevice::Off);
 }
 
 void ZelvoPluginFactory::describeInContext(OFX::ImageEffectDescriptor &d, OFX::ContextEnum)

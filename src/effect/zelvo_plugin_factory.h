@@ -7,6 +7,7 @@ class ZelvoPluginFactory : public OFX::PluginFactoryHelper<ZelvoPluginFactory> {
 public:
     ZelvoPluginFactory();
     void load() override;
+    void unload() override;
     void describe(OFX::ImageEffectDescriptor &descriptor) override;
     void describeInContext(OFX::ImageEffectDescriptor &descriptor, OFX::ContextEnum context) override;
     OFX::ImageEffect *createInstance(OfxImageEffectHandle handle, OFX::ContextEnum context) override;

@@ -34,6 +34,10 @@ struct RenderArguments {
     int viewsToRender = 0;
     int renderView = 0;
     RenderQuality renderQuality = eRenderQualityUnset;
+    // A GPU host's render: the images live on its device and the work goes
+    // on its OpenCL queue. Both read quietly: older hosts have neither.
+    bool openCLEnabled = false;
+    void *openCLQueue = nullptr;
 };
 
 struct BeginSequenceRenderArguments {

@@ -53,6 +53,9 @@ RenderArguments readRenderArguments(const PropertySet &in)
     const RenderQuality quality = renderQualityFromString(in.getString(kOfxImageEffectPropRenderQuality, 0, false));
     if (quality != eRenderQualityUnset)
         args.renderQuality = quality;
+    args.openCLEnabled = in.getInt(kOfxImageEffectPropOpenCLEnabled, 0, false) != 0;
+    if (args.openCLEnabled)
+        args.openCLQueue = in.getPointer(kOfxImageEffectPropOpenCLCommandQueue, 0, false);
     return args;
 }
 

@@ -1,0 +1,146 @@
+// Zelvo on a GPU host: the images in OpenCL buffers on our device, the
+// render on the host's queue, at every depth and in tiles, byte for byte the
+// CPU's frame. Every test counts the renders that ran on the device, so none
+// can pass on the CPU while it claims the device.
+
+#include <random>
+
+#include "frame_renderer.h"
+#include "ofx/ofx_names.h"
+#include "opencl_device.h"
+#include "pixel_copy.h"
+#include "zelvo_fixture.h"
+
+using namespace ofxhost;
+
+namespace {
+
+const OfxRectI kFrame{-5, 3, 61, 40};
+
+std::unique_ptr<HostImage> image(Depth depth, const OfxRectI &bounds, std::mt19937 *rng)
+{
+    ImageLayout layout;
+    layout.depth = depth;
+    layout.bounds = bounds;
+    auto out = std::make_unique<HostImage>(layout);
+    out->fill(0xAB);
+    if (rng)
+        for (int y = bounds.y1; y < bounds.y2; ++y)
+            for (int i = 0; i < out->width() * out->pixelBytes(); ++i)
+                out->pixel(bounds.x1, y)[i] = static_cast<unsigned char>((*rng)());
+    return out;
+}
+
+class ZelvoGpu : public ZelvoHost {
+protected:
+    void SetUp() override
+    {
+        ZelvoHost::SetUp();
+        create();
+        quirks().reportedCpus = 2;
+    }
+
+    std::unique_ptr<HostImage> render(const HostImage &source, const RenderHabits &habits)
+    {
+        auto output = image(source.layout().depth, source.bounds(), nullptr);
+        instance->connect("Source", const_cast<HostImage *>(&source));
+        instance->connect("Output", output.get());
+        const FrameResult r = renderFrame(*instance, 0.0, {{"Source", &source}}, *output, habits);
+        EXPECT_TRUE(r.ok()) << habits.describe() << " status " << r.status;
+        return output;
+    }
+};
+
+}  // namespace
+
+// With the OpenCL path chosen the plug-in declares buffers and draws every
+// depth on them; with it off it declares "false" and the GPU host renders
+// on the CPU. Either way the frame is the CPU's, tiles included.
+TEST_F(ZelvoGpu, HostBuffersAtEveryDepthGiveTheCpuFrame)
+{
+    const bool declared = plugin->supportsOpenCLBuffers();
+    EXPECT_EQ(declared, openCLPath());
+    OpenCLDevice *device = OpenCLDevice::get();
+    if (declared && !device)
+        GTEST_SKIP() << "no OpenCL device on this machine";
+    const unsigned before = device ? device->deviceRenders.load() : 0;
+    std::mt19937 rng(20);
+    RenderHabits gpu;
+    gpu.openCL = true;
+    RenderHabits gpuTiles = tiledHabits(16, 9);
+    gpuTiles.openCL = true;
+    int renders = 0;
+    for (Depth depth : {Depth::Byte, Depth::Short, Depth::Float}) {
+        auto source = image(depth, kFrame, &rng);
+        for (const auto &bands : {std::make_pair(4, 30.0), std::make_pair(10, 90.0), std::make_pair(1, 0.0),
+                                  std::make_pair(7, 359.999)}) {
+            instance->setValue("splitCount", {double(bands.first)});
+            instance->setValue("splitAngle", {bands.second});
+            setSections(static_cast<unsigned>(rng()) & 0x3FF);
+            auto cpu = render(*source, RenderHabits{});
+            for (const RenderHabits &habits : {gpu, gpuTiles}) {
+                auto onDevice = render(*source, habits);
+                ++renders;
+                for (int y = kFrame.y1; y < kFrame.y2; ++y)
+                    ASSERT_EQ(std::memcmp(onDevice->pixel(kFrame.x1, y), cpu->pixel(kFrame.x1, y),
+                                          static_cast<std::size_t>(cpu->width() * cpu->pixelBytes())),
+                              0)
+                        << habits.describe() << " depth " << depthText(depth) << " row " << y;
+            }
+        }
+    }
+    if (declared) {
+        EXPECT_GE(device->deviceRenders.load() - before, static_cast<unsigned>(renders)) << "renders left the device";
+        EXPECT_EQ(device->cpuFallbacks.load(), 0u);
+    }
+}
+
+// Only the render window is written on the device, and a frame without a
+// source is transparent black there too.
+TEST_F(ZelvoGpu, OnlyTheWindowIsWrittenAndNoSourceIsBlack)
+{
+    OpenCLDevice *device = OpenCLDevice::get();
+    if (!plugin->supportsOpenCLBuffers() || !device)
+        GTEST_SKIP() << "the OpenCL path is off or absent";
+    std::mt19937 rng(4);
+    auto source = image(Depth::Float, kFrame, &rng);
+    RenderHabits oversized = findHostProfile("oversized")->variants.front();
+    oversized.openCL = true;
+    auto cpu = render(*source, RenderHabits{});
+    auto gpu = render(*source, oversized);  // whole-frame outputs for tile windows: outside writes show
+    for (int y = kFrame.y1; y < kFrame.y2; ++y)
+        ASSERT_EQ(std::memcmp(gpu->pixel(kFrame.x1, y), cpu->pixel(kFrame.x1, y),
+                              static_cast<std::size_t>(cpu->width() * cpu->pixelBytes())),
+                  0);
+    auto output = image(Depth::Byte, kFrame, nullptr);
+    instance->connect("Source", nullptr);
+    instance->connect("Output", output.get());
+    RenderHabits gpu8;
+    gpu8.openCL = true;
+    const unsigned before = device->deviceRenders.load();
+    ASSERT_TRUE(renderFrame(*instance, 0.0, {}, *output, gpu8).ok());
+    EXPECT_EQ(device->deviceRenders.load(), before + 1);
+    EXPECT_TRUE(holdsOutside(*output, OfxRectI{0, 0, 0, 0}, 0x00));
+}
+
+// A device without room for the images: the host renders on the CPU, as
+// it does when the plug-in answers that its render on the device failed.
+TEST_F(ZelvoGpu, AFullDeviceFallsBackToTheCpu)
+{
+    OpenCLDevice *device = OpenCLDevice::get();
+    if (!plugin->supportsOpenCLBuffers() || !device)
+        GTEST_SKIP() << "the OpenCL path is off or absent";
+    std::mt19937 rng(8);
+    auto source = image(Depth::Short, kFrame, &rng);
+    auto cpu = render(*source, RenderHabits{});
+    RenderHabits gpu;
+    gpu.openCL = true;
+    const unsigned fallbacks = device->cpuFallbacks.load();
+    device->failNextAllocation = true;
+    auto again = render(*source, gpu);
+    EXPECT_EQ(device->cpuFallbacks.load(), fallbacks + 1);
+    for (int y = kFrame.y1; y < kFrame.y2; ++y)
+        ASSERT_EQ(std::memcmp(again->pixel(kFrame.x1, y), cpu->pixel(kFrame.x1, y),
+                              static_cast<std::size_t>(cpu->width() * cpu->pixelBytes())),
+                  0);
+}
