@@ -90,6 +90,7 @@ public:
             habits_.openCL && instance_.plugin().supportsOpenCLBuffers() ? OpenCLDevice::get() : nullptr;
         if (device) {
             r.status = renderOnDevice(*device, scope, views, window, *target);
+            r.deviceRenders = r.status == kOfxStatOK ? 1 : 0;
             if (r.status == kOfxStatGPURenderFailed) {
                 ++device->cpuFallbacks;  // as the standard asks: again, on the CPU
                 device = nullptr;
@@ -304,8 +305,11 @@ FrameResult renderFrame(Instance &instance, double time, const FrameSources &sou
     else
         onThreads(windows.size(), 1, one);
     std::set<std::string> fetched;
-    for (const FrameResult &r : results)
+    unsigned deviceRenders = 0;
+    for (const FrameResult &r : results) {
         fetched.insert(r.fetched.begin(), r.fetched.end());
+        deviceRenders += r.deviceRenders;
+    }
     for (FrameResult &r : results)
         if (!r.ok() || r.wroteOnFailure) {
             r.fetched = fetched;
@@ -314,6 +318,7 @@ FrameResult renderFrame(Instance &instance, double time, const FrameSources &sou
     FrameResult whole;
     whole.window = output.bounds();
     whole.fetched = fetched;
+    whole.deviceRenders = deviceRenders;
     return whole;
 }
 

@@ -30,6 +30,7 @@ struct FrameResult {
     bool wroteOnFailure = false;  // into the output of a render that failed
     OfxRectI window{0, 0, 0, 0};  // the first window that failed or wrote where it should not
     std::set<std::string> fetched;  // the clips whose images the plug-in fetched, in any window
+    unsigned deviceRenders = 0;     // windows the plug-in drew on the GPU host's device
     bool ok() const { return status == kOfxStatOK && !wroteOutside; }
 };
 

@@ -246,6 +246,8 @@ EffectObject::EffectObject(bool inst, const std::string &context)
     p.defineString(kOfxImageEffectPluginPropGrouping, {""});
     p.defineString(kOfxImageEffectPropOpenCLRenderSupported, {"false"});
     p.defineString(kOfxImageEffectPropOpenCLSupported, {"false"});
+    p.defineString(kOfxImageEffectPropCudaRenderSupported, {"false"});
+    p.defineString(kOfxImageEffectPropMetalRenderSupported, {"false"});
     p.defineInt(kOfxImageEffectPluginPropSingleInstance, {0});
     p.defineString(kOfxImageEffectPluginRenderThreadSafety, {"OfxImageEffectRenderInstanceSafe"});
     p.defineInt(kOfxImageEffectPluginPropHostFrameThreading, {1});

@@ -120,6 +120,9 @@ EffectInfo Plugin::info(const std::string &context) const
         info.grouping = p.getString(kOfxImageEffectPluginPropGrouping);
         info.description = p.getString(kOfxPropPluginDescription);
         info.renderThreadSafety = p.getString(kOfxImageEffectPluginRenderThreadSafety);
+        for (const char *name : {kOfxImageEffectPropOpenCLRenderSupported, kOfxImageEffectPropOpenCLSupported,
+                                 kOfxImageEffectPropCudaRenderSupported, kOfxImageEffectPropMetalRenderSupported})
+            info.gpuSupport.emplace_back(name, p.has(name) ? p.getString(name) : std::string());
         info.contexts = p.getStrings(kOfxImageEffectPropSupportedContexts);
         info.depths = p.getStrings(kOfxImageEffectPropSupportedPixelDepths);
         info.singleInstance = p.getInt(kOfxImageEffectPluginPropSingleInstance) != 0;

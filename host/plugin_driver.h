@@ -32,6 +32,8 @@ struct ClipInfo {
 
 struct EffectInfo {
     std::string label, shortLabel, longLabel, grouping, description, renderThreadSafety;
+    // What describe said of GPU rendering, by property name ("true", "false" or "" when unset).
+    std::vector<std::pair<std::string, std::string>> gpuSupport;
     std::vector<std::string> contexts, depths;
     bool singleInstance = false, hostFrameThreading = false, supportsMultiResolution = false,
          supportsTiles = false, temporalClipAccess = false, fieldRenderTwiceAlways = false,

@@ -173,6 +173,8 @@
 #define kOfxImageEffectPropOpenCLEnabled "OfxImageEffectPropOpenCLEnabled"
 #define kOfxImageEffectPropOpenCLCommandQueue "OfxImageEffectPropOpenCLCommandQueue"
 #define kOfxImageEffectPropOpenCLImage "OfxImageEffectPropOpenCLImage"
+#define kOfxImageEffectPropCudaRenderSupported "OfxImageEffectPropCudaRenderSupported"
+#define kOfxImageEffectPropMetalRenderSupported "OfxImageEffectPropMetalRenderSupported"
 
 #define kOfxImageEffectRenderUnsafe "OfxImageEffectRenderUnsafe"
 #define kOfxImageEffectRenderInstanceSafe "OfxImageEffectRenderInstanceSafe"

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -28,6 +29,15 @@ Result run(const std::string &args, const std::string &env = std::string())
 
 class Cli : public ToolTest {
 protected:
+    // The path a render must report with -v in this run: the device only
+    // when the tool is a GPU host and the plug-in's OpenCL path is on.
+    static std::string expectedPath()
+    {
+        const char *gpu = std::getenv("ZELVO_GPU"), *opencl = std::getenv("ZELVO_OPENCL");
+        const bool device = gpu && std::string(gpu) == "opencl" && opencl && std::string(opencl) == "any";
+        return device ? " path=opencl-buffers\n" : " path=cpu\n";
+    }
+
     // Compares the output with the section rule applied to the input: the
     // file's top row is the last row of the OFX frame.
     void expectRule(const std::string &in, const std::string &out, double angle, int count, unsigned visible,
@@ -133,8 +143,10 @@ TEST_F(Cli, RoundTripsAtEveryDepth)
     for (const Case &c : cases) {
         const std::string in = path(std::string("in.") + c.ext), out = path(std::string("out.") + c.ext);
         writeInput(in, c.type, 37, 23, ++seed);
-        Result r = run("render " + in + " " + out + " -p splitCount=5 -p splitAngle=30 -p section2=off -p section5=0");
+        Result r =
+            run("render " + in + " " + out + " -v -p splitCount=5 -p splitAngle=30 -p section2=off -p section5=0");
         ASSERT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_NE(r.output.find(expectedPath()), std::string::npos) << r.output;
         expectRule(in, out, 30, 5, 0x3FF & ~0x12u, c.type);
     }
     EXPECT_TRUE(strayFiles().empty());
@@ -152,9 +164,10 @@ TEST_F(Cli, TiledRendersGiveTheWholeFrame)
         const std::string in = path(std::string("in.") + c.ext), out = path(std::string("out.") + c.ext);
         writeInput(in, c.type, 41, 29, ++seed);
         for (const char *tiles : {"8x8", "0x3", "5x0", "1000x1000"}) {
-            Result r = run("render " + in + " " + out + " --tiles " + tiles +
+            Result r = run("render " + in + " " + out + " -v --tiles " + tiles +
                            " -p splitCount=7 -p splitAngle=120 -p section2=off -p section6=0");
             ASSERT_EQ(r.exitCode, 0) << tiles << r.output;
+            EXPECT_NE(r.output.find(expectedPath()), std::string::npos) << r.output;
             expectRule(in, out, 120, 7, 0x3FF & ~0x22u, c.type);
         }
     }

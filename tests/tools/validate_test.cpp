@@ -117,6 +117,19 @@ TEST(Validate, APluginEndingTheProcessFailsAndLeavesNothingRunning)
     std::filesystem::remove_all(std::filesystem::path(pids).parent_path());
 }
 
+// A plug-in that claims OpenCL buffers and draws nothing there is caught
+// by the GPU host; ours passes on the device.
+TEST(Validate, DeviceRendersMustBeTheCpuRenders)
+{
+    ValidateRun hollow = validate(std::string("'") + HOLLOW_GPU_PLUGIN_PATH + "' --seed 2 --only gpu");
+    EXPECT_EQ(hollow.exitCode, 1) << hollow.output;
+    EXPECT_NE(hollow.output.find("FAIL gpu.opencl-buffers: images in OpenCL buffers gave other bytes than whole frames"),
+              std::string::npos)
+        << hollow.output;
+    ValidateRun zelvo = validate("--seed 2 --only gpu");
+    EXPECT_EQ(zelvo.exitCode, 0) << zelvo.output;
+}
+
 TEST(Validate, OnlyRunsTheMatchingChecks)
 {
     ValidateRun r = validate("--only 'binary.*' --seed 1");

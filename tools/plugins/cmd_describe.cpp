@@ -61,6 +61,11 @@ int describeCommand(const std::string &pluginArg, const char *argv0)
     std::cout << "description: " << info.description << "\n";
     std::cout << "contexts: " << joined(info.contexts) << "\n";
     std::cout << "pixel depths: " << joined(info.depths) << "\n";
+    std::cout << "rendering:\n";
+    std::cout << "  OfxImageEffectPropSupportsTiles: " << (info.supportsTiles ? 1 : 0) << "\n";
+    std::cout << "  OfxImageEffectPluginRenderThreadSafety: " << info.renderThreadSafety << "\n";
+    for (const auto &gpu : info.gpuSupport)
+        std::cout << "  " << gpu.first << ": " << (gpu.second.empty() ? "(not set)" : gpu.second) << "\n";
     std::cout << "clips:\n";
     for (const auto &c : info.clips)
         std::cout << "  " << c.name << ": " << joined(c.components) << (c.optional ? " (optional)" : "") << "\n";

@@ -112,7 +112,12 @@ int renderCommand(const RenderOptions &o, const char *argv0)
     cleanstop::setActivity("while loading the plug-in");
     const std::optional<ofxhost::Depth> depth = parseDepth(o.depth);
     const Missing missing = parseMissing(o.missing);
-    const ofxhost::RenderHabits habits = parseTiles(o.tiles);
+    ofxhost::RenderHabits habits = parseTiles(o.tiles);
+    const char *gpuDefault = std::getenv("ZELVO_GPU");
+    const std::string gpu = !o.gpu.empty() ? o.gpu : gpuDefault ? gpuDefault : "off";
+    if (gpu != "off" && gpu != "opencl")
+        throw UsageError("--gpu must be opencl or off, not '" + gpu + "'");
+    habits.openCL = gpu == "opencl";
     if (o.maxImageMb && (*o.maxImageMb < 1 || *o.maxImageMb > kMaxImageMb))
         throw UsageError("--max-image-mb must lie in 1.." + std::to_string(kMaxImageMb) + ", not " +
                          std::to_string(*o.maxImageMb));
@@ -196,6 +201,7 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         const OfxRectI &frameBounds = src.bounds();
         const int rows = strips ? writer.stripRows() : std::max(1, src.height());
         instance->connect("Source", source.rgba.get());
+        unsigned strips = 0, onDevice = 0;
         for (long long top = frameBounds.y2; top > frameBounds.y1; top -= rows) {
             ofxhost::ImageLayout layout = src.layout();
             layout.bounds = {frameBounds.x1, static_cast<int>(std::max<long long>(frameBounds.y1, top - rows)),
@@ -211,6 +217,8 @@ int renderCommand(const RenderOptions &o, const char *argv0)
                 throw CliError("render of frame " + std::to_string(frame) +
                                " failed: the plug-in wrote outside its render window");
             writer.write(strip);
+            ++strips;
+            onDevice += rendered.deviceRenders > 0 ? 1 : 0;
         }
         instance->connect("Source", nullptr);
         const std::string losses = writer.finish();
@@ -219,7 +227,13 @@ int renderCommand(const RenderOptions &o, const char *argv0)
             std::cerr << "zelvo: warning: " << out << " cannot hold all of " << in << ": " << losses << std::endl;
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        log.written(frame, out, seconds, log.verbose() ? parameterValues(*instance, info, frame) : std::string());
+        // Which path drew the frame, for -v: the device, the CPU or both.
+        const std::string path = onDevice == 0        ? "path=cpu"
+                                 : onDevice == strips ? "path=opencl-buffers"
+                                                      : "path=opencl-buffers:" + std::to_string(onDevice) + "/" +
+                                                            std::to_string(strips);
+        log.written(frame, out, seconds,
+                    log.verbose() ? parameterValues(*instance, info, frame) + " " + path : std::string());
     });
     if (!foundInput)
         throw CliError("no input frames found: every frame of " + o.input + " asked for is missing");

@@ -29,6 +29,7 @@ struct RenderOptions {
     std::string channels;     // the channels rendered as R, G, B[, A], comma-separated
     std::string tiles;        // "WxH": render each frame in windows of that size, as a tiling host does
     std::optional<long long> maxImageMb;  // images needing more memory are refused; default: half the machine's
+    std::string gpu;  // "opencl": act as a GPU host; "off" (or empty): CPU images
 };
 
 // The largest --max-image-mb: 16 TB.

@@ -4,10 +4,12 @@
 #include <cstring>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "frame_renderer.h"
 #include "host.h"
 #include "host_profiles.h"
+#include "opencl_device.h"
 #include "pixel_copy.h"
 #include "validate_checks.h"
 #include "validate_session.h"
@@ -233,6 +235,66 @@ void refuseUndeclaredDepths(const HostProfile &profile, const PluginRef &path, u
     }
 }
 
+// A plug-in that declares OpenCL buffers, on our GPU host: random frames on
+// the device, in tiles, with a device that runs out of room, and two
+// instances on the queue at once, each byte for byte its CPU frame.
+void compareOnTheDevice(const PluginRef &path, unsigned seed)
+{
+    ValidateSession session(path);
+    session.prepare();
+    if (!session.plugin().supportsOpenCLBuffers())
+        return;  // nothing declared, nothing to prove
+    OpenCLDevice *device = OpenCLDevice::get();
+    if (!device)
+        return;  // this machine has no device to play a GPU host on
+    std::mt19937 rng(seed);
+    auto instance = session.createInstance();
+    const unsigned before = device->deviceRenders.load();
+    int renders = 0;
+    for (Depth depth : session.depths())
+        for (int trial = 0; trial < 4; ++trial) {
+            session.randomParams(*instance, rng);
+            const Inputs in = makeInputs(session, depth, rng);
+            const auto expected = renderWith(*instance, in, depth, RenderHabits{}, trial);
+            RenderHabits gpu = trial % 2 ? tiledHabits(16, 16) : RenderHabits{};
+            gpu.openCL = true;
+            if (trial == 3)
+                device->failNextAllocation = true;  // the host's CPU render takes over
+            else
+                ++renders;
+            requireSame(*renderWith(*instance, in, depth, gpu, trial), *expected, gpu.describe());
+        }
+    require(device->deviceRenders.load() - before >= static_cast<unsigned>(renders),
+            "declares OpenCL buffers but rendered on the device " +
+                std::to_string(device->deviceRenders.load() - before) + " times of " + std::to_string(renders));
+
+    // Two instances on the device at the same time.
+    const Depth depth = session.depths().empty() ? Depth::Byte : session.depths().front();
+    std::vector<std::unique_ptr<Instance>> pair;
+    std::vector<Inputs> inputs;
+    std::vector<std::unique_ptr<HostImage>> expected, outputs;
+    for (int i = 0; i < 2; ++i) {
+        pair.push_back(session.createInstance());
+        session.randomParams(*pair.back(), rng);
+        inputs.push_back(makeInputs(session, depth, rng));
+        expected.push_back(renderWith(*pair.back(), inputs.back(), depth, RenderHabits{}, 0));
+        outputs.push_back(blankImage(depth, kFrame));
+        connect(*pair.back(), inputs.back(), outputs.back().get());
+    }
+    RenderHabits gpu;
+    gpu.openCL = true;
+    std::vector<FrameResult> results(2);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i)
+        threads.emplace_back([&, i] { results[i] = renderFrame(*pair[i], 0, inputs[i].sources, *outputs[i], gpu); });
+    for (auto &t : threads)
+        t.join();
+    for (int i = 0; i < 2; ++i) {
+        requireRendered(results[i], "two instances on the device at once");
+        requireSame(*outputs[i], *expected[i], "two instances on the device at once");
+    }
+}
+
 using ProfileCheck = void (*)(const HostProfile &, const PluginRef &, unsigned);
 
 const std::map<std::string, ProfileCheck> &profileChecks()
@@ -251,6 +313,10 @@ const std::map<std::string, ProfileCheck> &profileChecks()
 std::vector<ValidateCheck> hostProfileChecks()
 {
     std::vector<ValidateCheck> out;
+    out.push_back({"gpu.opencl-buffers", [](const PluginRef &path, unsigned seed) {
+                       Host::instance().reset();
+                       compareOnTheDevice(path, seed);
+                   }});
     for (const HostProfile &profile : hostProfiles()) {
         const ProfileCheck run = profileChecks().at(profile.name);
         const std::string name = profile.name;
