@@ -1,9 +1,13 @@
 #include "opencl_device.h"
 
+#include "platform.h"
+
 #include <mutex>
 #include <vector>
 
 #include <algorithm>
+#include <string>
+#include <type_traits>
 
 #ifdef ZELVO_HOST_OPENCL
 #include <CL/cl.h>
@@ -12,6 +16,58 @@
 namespace ofxhost {
 
 #ifdef ZELVO_HOST_OPENCL
+
+namespace {
+
+// The loader is found at run time, as the plug-in finds it: a host
+// without OpenCL still loads, and only a GPU host's test ever starts the
+// runtime's threads.
+struct Cl {
+    decltype(&::clGetPlatformIDs) getPlatformIDs = nullptr;
+    decltype(&::clGetDeviceIDs) getDeviceIDs = nullptr;
+    decltype(&::clCreateContext) createContext = nullptr;
+    decltype(&::clCreateCommandQueue) createCommandQueue = nullptr;
+    decltype(&::clCreateBuffer) createBuffer = nullptr;
+    decltype(&::clEnqueueWriteBuffer) enqueueWriteBuffer = nullptr;
+    decltype(&::clEnqueueReadBuffer) enqueueReadBuffer = nullptr;
+    decltype(&::clReleaseMemObject) releaseMemObject = nullptr;
+    decltype(&::clReleaseCommandQueue) releaseCommandQueue = nullptr;
+    decltype(&::clReleaseContext) releaseContext = nullptr;
+    decltype(&::clFinish) finish = nullptr;
+};
+
+const Cl *cl()
+{
+    static const std::unique_ptr<Cl> table = []() -> std::unique_ptr<Cl> {
+        std::string why;
+#ifdef _WIN32
+        void *library = platform::openLibrary("OpenCL.dll", why);
+#else
+        void *library = platform::openLibrary("libOpenCL.so.1", why);
+#endif
+        if (!library)
+            return nullptr;
+        auto t = std::make_unique<Cl>();
+        auto get = [library](const char *name, auto &out) {
+            out = reinterpret_cast<std::remove_reference_t<decltype(out)>>(platform::librarySymbol(library, name));
+            return out != nullptr;
+        };
+        const bool all = get("clGetPlatformIDs", t->getPlatformIDs) && get("clGetDeviceIDs", t->getDeviceIDs) &&
+                         get("clCreateContext", t->createContext) &&
+                         get("clCreateCommandQueue", t->createCommandQueue) &&
+                         get("clCreateBuffer", t->createBuffer) &&
+                         get("clEnqueueWriteBuffer", t->enqueueWriteBuffer) &&
+                         get("clEnqueueReadBuffer", t->enqueueReadBuffer) &&
+                         get("clReleaseMemObject", t->releaseMemObject) &&
+                         get("clReleaseCommandQueue", t->releaseCommandQueue) &&
+                         get("clReleaseContext", t->releaseContext) && get("clFinish", t->finish);
+        // The library stays mapped: drivers keep threads that need its code.
+        return all ? std::move(t) : nullptr;
+    }();
+    return table.get();
+}
+
+}  // namespace
 
 struct OpenCLDevice::Handles {
     cl_context context = nullptr;
@@ -23,23 +79,25 @@ OpenCLDevice *OpenCLDevice::get()
     static std::once_flag once;
     static std::unique_ptr<OpenCLDevice> device;
     std::call_once(once, [] {
+        if (!cl())
+            return;
         cl_platform_id platform = nullptr;
         cl_uint platforms = 0;
-        if (clGetPlatformIDs(1, &platform, &platforms) != CL_SUCCESS || platforms == 0)
+        if (cl()->getPlatformIDs(1, &platform, &platforms) != CL_SUCCESS || platforms == 0)
             return;
         cl_device_id id = nullptr;
         cl_uint devices = 0;
-        if (clGetDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &id, &devices) != CL_SUCCESS || devices == 0)
+        if (cl()->getDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &id, &devices) != CL_SUCCESS || devices == 0)
             return;
         cl_int error = CL_SUCCESS;
         auto made = std::unique_ptr<OpenCLDevice>(new OpenCLDevice);
         made->handles_ = std::make_unique<Handles>();
-        made->handles_->context = clCreateContext(nullptr, 1, &id, nullptr, nullptr, &error);
+        made->handles_->context = cl()->createContext(nullptr, 1, &id, nullptr, nullptr, &error);
         if (error != CL_SUCCESS)
             return;
-        made->handles_->queue = clCreateCommandQueue(made->handles_->context, id, 0, &error);
+        made->handles_->queue = cl()->createCommandQueue(made->handles_->context, id, 0, &error);
         if (error != CL_SUCCESS) {
-            clReleaseContext(made->handles_->context);
+            cl()->releaseContext(made->handles_->context);
             return;
         }
         device = std::move(made);
@@ -50,8 +108,8 @@ OpenCLDevice *OpenCLDevice::get()
 OpenCLDevice::~OpenCLDevice()
 {
     if (handles_) {
-        clReleaseCommandQueue(handles_->queue);
-        clReleaseContext(handles_->context);
+        cl()->releaseCommandQueue(handles_->queue);
+        cl()->releaseContext(handles_->context);
     }
 }
 
@@ -67,16 +125,16 @@ void *OpenCLDevice::upload(const HostImage &image)
     const std::size_t row = static_cast<std::size_t>(rowBytes(image));
     const std::size_t size = std::max<std::size_t>(1, row * static_cast<std::size_t>(image.height()));
     cl_int error = CL_SUCCESS;
-    cl_mem buffer = clCreateBuffer(handles_->context, CL_MEM_READ_WRITE, size, nullptr, &error);
+    cl_mem buffer = cl()->createBuffer(handles_->context, CL_MEM_READ_WRITE, size, nullptr, &error);
     if (error != CL_SUCCESS)
         return nullptr;
     // Bottom row first, as the device holds it, whatever the host image's order.
     std::vector<unsigned char> rows(size);
     for (int y = image.bounds().y1; y < image.bounds().y2; ++y)
         std::copy_n(image.pixel(image.bounds().x1, y), row, rows.data() + (y - image.bounds().y1) * row);
-    if (clEnqueueWriteBuffer(handles_->queue, buffer, CL_TRUE, 0, size, rows.data(), 0, nullptr, nullptr) !=
+    if (cl()->enqueueWriteBuffer(handles_->queue, buffer, CL_TRUE, 0, size, rows.data(), 0, nullptr, nullptr) !=
         CL_SUCCESS) {
-        clReleaseMemObject(buffer);
+        cl()->releaseMemObject(buffer);
         return nullptr;
     }
     return buffer;
@@ -86,7 +144,7 @@ void OpenCLDevice::download(void *buffer, HostImage &image)
 {
     const std::size_t row = static_cast<std::size_t>(rowBytes(image));
     std::vector<unsigned char> rows(row * static_cast<std::size_t>(image.height()));
-    if (rows.empty() || clEnqueueReadBuffer(handles_->queue, static_cast<cl_mem>(buffer), CL_TRUE, 0, rows.size(),
+    if (rows.empty() || cl()->enqueueReadBuffer(handles_->queue, static_cast<cl_mem>(buffer), CL_TRUE, 0, rows.size(),
                                             rows.data(), 0, nullptr, nullptr) != CL_SUCCESS)
         return;
     for (int y = image.bounds().y1; y < image.bounds().y2; ++y)
@@ -96,12 +154,12 @@ void OpenCLDevice::download(void *buffer, HostImage &image)
 void OpenCLDevice::release(void *buffer)
 {
     if (buffer)
-        clReleaseMemObject(static_cast<cl_mem>(buffer));
+        cl()->releaseMemObject(static_cast<cl_mem>(buffer));
 }
 
 bool OpenCLDevice::finish()
 {
-    return clFinish(handles_->queue) == CL_SUCCESS;
+    return cl()->finish(handles_->queue) == CL_SUCCESS;
 }
 
 #else
