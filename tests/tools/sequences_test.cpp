@@ -163,7 +163,10 @@ TEST_F(Sequences, ResumeTrustsOnlyWholeOutputs)
     std::ifstream whole(path("out.0001.png"), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
     std::ofstream(path("out.0003.png"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
-    ToolRun r = render("in.#.png", "out.#.png", "--skip-existing");
+    // (Under AddressSanitizer, full stacks let the suppression of the PNG
+    // reader's own leak on a cut file find its frame.)
+    ToolRun r = runTool("render '" + path("in.#.png") + "' '" + path("out.#.png") + "' --skip-existing",
+                        "ASAN_OPTIONS=\"$ASAN_OPTIONS:fast_unwind_on_malloc=0\"");
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find("frame 1: skipped: " + path("out.0001.png") + " exists"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("frame 2: " + path("out.0002.png") + " exists but is not a whole image"), std::string::npos)
