@@ -76,8 +76,10 @@ struct OpenCLDevice::Handles {
 
 OpenCLDevice *OpenCLDevice::get()
 {
+    // Made once and kept to the end of the process: the runtime's own
+    // threads outlive anything released at exit.
     static std::once_flag once;
-    static std::unique_ptr<OpenCLDevice> device;
+    static OpenCLDevice *device = nullptr;
     std::call_once(once, [] {
         if (!cl())
             return;
@@ -100,9 +102,9 @@ OpenCLDevice *OpenCLDevice::get()
             cl()->releaseContext(made->handles_->context);
             return;
         }
-        device = std::move(made);
+        device = made.release();
     });
-    return device.get();
+    return device;
 }
 
 OpenCLDevice::~OpenCLDevice()
