@@ -83,13 +83,18 @@ OpenCLDevice *OpenCLDevice::get()
     std::call_once(once, [] {
         if (!cl())
             return;
-        cl_platform_id platform = nullptr;
-        cl_uint platforms = 0;
-        if (cl()->getPlatformIDs(1, &platform, &platforms) != CL_SUCCESS || platforms == 0)
+        // The first device of any platform that has one.
+        cl_uint count = 0;
+        if (cl()->getPlatformIDs(0, nullptr, &count) != CL_SUCCESS || count == 0)
+            return;
+        std::vector<cl_platform_id> platforms(count);
+        if (cl()->getPlatformIDs(count, platforms.data(), nullptr) != CL_SUCCESS)
             return;
         cl_device_id id = nullptr;
-        cl_uint devices = 0;
-        if (cl()->getDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &id, &devices) != CL_SUCCESS || devices == 0)
+        for (cl_platform_id platform : platforms)
+            if (cl()->getDeviceIDs(platform, CL_DEVICE_TYPE_ALL, 1, &id, nullptr) == CL_SUCCESS && id)
+                break;
+        if (!id)
             return;
         cl_int error = CL_SUCCESS;
         auto made = std::unique_ptr<OpenCLDevice>(new OpenCLDevice);

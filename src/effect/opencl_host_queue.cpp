@@ -10,6 +10,8 @@ namespace Zelvo {
 
 namespace {
 
+constexpr std::size_t kRunPixels = 1024;
+
 struct ProgramCache {
     std::mutex mutex;
     const OpenCLApi *api = nullptr;
@@ -138,7 +140,9 @@ OfxStatus enqueueOnHostQueue(const OpenCLApi &api, const DeviceFrame &f)
     set(sizeof visible, &visible);
     set(sizeof allVisible, &allVisible);
     if (error == CL_SUCCESS) {
-        const std::size_t global[2] = {static_cast<std::size_t>(w.x2 - w.x1), static_cast<std::size_t>(w.y2 - w.y1)};
+        // One work-item per run of kRunPixels of a row (the kernel's RUN).
+        const std::size_t runs = (static_cast<std::size_t>(w.x2 - w.x1) + kRunPixels - 1) / kRunPixels;
+        const std::size_t global[2] = {runs, static_cast<std::size_t>(w.y2 - w.y1)};
         error = api.enqueueNDRangeKernel(queue, kernel, 2, nullptr, global, nullptr, 0, nullptr, nullptr);
     }
     // The queue keeps the kernel alive until it has run.

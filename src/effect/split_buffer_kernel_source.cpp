@@ -2,12 +2,33 @@
 
 namespace Zelvo {
 
-// The rule in the CPU's order and precision, contraction off. Pixels are
+// The rule in the CPU's order and precision, contraction off (py and its
+// product are the same whether taken per pixel or per row). Pixels are
 // moved as unsigned integers of their size, so float pixels (NaN included)
 // are copied bit for bit. A window pixel outside the source is transparent
 // black, as on the CPU.
 const char *const kSplitBufferKernelSource = R"CLC(
 #pragma OPENCL FP_CONTRACT OFF
+
+// The section of column u of a row whose py product is `across`.
+inline int sectionOf(int u, float across, float cosAngle, float centerX, float maxDist, float invMaxDist2,
+                     int splitCount)
+{
+    const float px = (float)u - centerX;
+    const float along = px * cosAngle;
+    const float position = along + across;
+    const float normalizedPos = (position + maxDist) * invMaxDist2;
+    const int section = (int)(normalizedPos * (float)splitCount);
+    return section < 0 ? 0 : section >= splitCount ? splitCount - 1 : section;
+}
+
+// Each work-item draws a run of RUN pixels of one row: a CPU device then
+// schedules few items, and a GPU still has thousands. Along a row the
+// section never decreases or never increases (every single-precision step
+// of the rule rounds monotonically), so the row is at most ten spans whose
+// ends bisection finds with the rule itself: each span is then one plain
+// copy or clear, and the result is the per-pixel rule's.
+#define RUN 1024
 
 #define SPLIT_KERNEL(NAME, PIXEL)                                                                      \
 __kernel void NAME(__global const PIXEL *src, __global PIXEL *dst,                                     \
@@ -17,28 +38,54 @@ __kernel void NAME(__global const PIXEL *src, __global PIXEL *dst,              
                    const float centerY, const float maxDist, const float invMaxDist2,                 \
                    const int splitCount, const uint visible, const int allVisible)                    \
 {                                                                                                      \
-    const int x = window.x + (int)get_global_id(0);                                                    \
+    const int x0 = window.x + (int)get_global_id(0) * RUN;                                             \
     const int y = window.y + (int)get_global_id(1);                                                    \
-    if (x >= window.z || y >= window.w)                                                                \
+    if (x0 >= window.z || y >= window.w)                                                               \
         return;                                                                                        \
-    PIXEL pixel = (PIXEL)(0);                                                                          \
-    if (hasSource && x >= srcBounds.x && x < srcBounds.z && y >= srcBounds.y && y < srcBounds.w) {     \
-        bool show = allVisible != 0;                                                                   \
-        if (!show) {                                                                                   \
-            const float px = (float)(x - srcBounds.x) - centerX;                                       \
-            const float py = (float)(y - srcBounds.y) - centerY;                                       \
-            const float along = px * cosAngle;                                                         \
-            const float across = py * sinAngle;                                                        \
-            const float position = along + across;                                                     \
-            const float normalizedPos = (position + maxDist) * invMaxDist2;                            \
-            int section = (int)(normalizedPos * (float)splitCount);                                    \
-            section = section < 0 ? 0 : section >= splitCount ? splitCount - 1 : section;              \
-            show = ((visible >> section) & 1u) != 0;                                                   \
-        }                                                                                              \
-        if (show)                                                                                      \
-            pixel = src[(size_t)(y - srcBounds.y) * srcRowPixels + (x - srcBounds.x)];                 \
+    const int x1 = min(x0 + RUN, window.z);                                                            \
+    __global PIXEL *out = dst + (size_t)(y - dstBounds.y) * dstRowPixels - dstBounds.x;                \
+    const bool rowInSource = hasSource && y >= srcBounds.y && y < srcBounds.w;                         \
+    const int sx0 = rowInSource ? clamp(srcBounds.x, x0, x1) : x1;                                     \
+    const int sx1 = rowInSource ? clamp(srcBounds.z, sx0, x1) : x1;                                    \
+    for (int x = x0; x < sx0; ++x)                                                                     \
+        out[x] = (PIXEL)(0);                                                                           \
+    for (int x = sx1; x < x1; ++x)                                                                     \
+        out[x] = (PIXEL)(0);                                                                           \
+    if (sx0 >= sx1)                                                                                    \
+        return;                                                                                        \
+    __global const PIXEL *in = src + (size_t)(y - srcBounds.y) * srcRowPixels - srcBounds.x;           \
+    if (allVisible != 0) {                                                                             \
+        for (int x = sx0; x < sx1; ++x)                                                                \
+            out[x] = in[x];                                                                            \
+        return;                                                                                        \
     }                                                                                                  \
-    dst[(size_t)(y - dstBounds.y) * dstRowPixels + (x - dstBounds.x)] = pixel;                         \
+    const float py = (float)(y - srcBounds.y) - centerY;                                               \
+    const float across = py * sinAngle;                                                                \
+    const int u1 = sx1 - srcBounds.x;                                                                  \
+    const int last = sectionOf(u1 - 1, across, cosAngle, centerX, maxDist, invMaxDist2, splitCount);   \
+    for (int u = sx0 - srcBounds.x; u < u1;) {                                                         \
+        const int s = sectionOf(u, across, cosAngle, centerX, maxDist, invMaxDist2, splitCount);       \
+        int end = u1;                                                                                  \
+        if (last != s) {                                                                               \
+            int lo = u, hi = u1 - 1;                                                                   \
+            while (hi - lo > 1) {                                                                      \
+                const int mid = lo + (hi - lo) / 2;                                                    \
+                if (sectionOf(mid, across, cosAngle, centerX, maxDist, invMaxDist2, splitCount) == s)  \
+                    lo = mid;                                                                          \
+                else                                                                                   \
+                    hi = mid;                                                                          \
+            }                                                                                          \
+            end = hi;                                                                                  \
+        }                                                                                              \
+        const int xa = u + srcBounds.x, xb = end + srcBounds.x;                                        \
+        if (((visible >> s) & 1u) != 0)                                                                \
+            for (int x = xa; x < xb; ++x)                                                              \
+                out[x] = in[x];                                                                        \
+        else                                                                                           \
+            for (int x = xa; x < xb; ++x)                                                              \
+                out[x] = (PIXEL)(0);                                                                   \
+        u = end;                                                                                       \
+    }                                                                                                  \
 }
 
 SPLIT_KERNEL(splitBuffer8, uchar4)
