@@ -62,6 +62,7 @@ public:
     {
         FrameResult r;
         r.window = window;
+        r.windows = 1;
         const double scale = habits_.renderScale;
         // The regions of definition of this frame's clips hold from the
         // regions-of-interest action on; the images only for the render.
@@ -313,12 +314,14 @@ FrameResult renderFrame(Instance &instance, double time, const FrameSources &sou
     for (FrameResult &r : results)
         if (!r.ok() || r.wroteOnFailure) {
             r.fetched = fetched;
+            r.windows = static_cast<unsigned>(windows.size());
             return r;
         }
     FrameResult whole;
     whole.window = output.bounds();
     whole.fetched = fetched;
     whole.deviceRenders = deviceRenders;
+    whole.windows = static_cast<unsigned>(windows.size());
     return whole;
 }
 

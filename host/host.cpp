@@ -47,6 +47,7 @@ void Host::reset()
     defineProperties();
     currentTime_ = 0.0;
     mostRendersAtOnce = 0;
+    instancesCreated = 0;
 }
 
 void Host::defineProperties()

@@ -48,6 +48,7 @@ public:
     std::atomic<unsigned> imagesOut{0};  // images handed out and not yet released
     std::atomic<unsigned> rendersRunning{0};  // render actions in flight, of any instance
     std::atomic<unsigned> mostRendersAtOnce{0};
+    std::atomic<unsigned> instancesCreated{0};  // instances the plug-in accepted
 
 private:
     Host();

@@ -206,6 +206,7 @@ std::unique_ptr<Instance> Plugin::createInstance(const std::string &context, Ofx
         instance->destroy();
         return nullptr;
     }
+    ++Host::instance().instancesCreated;
     return instance;
 }
 

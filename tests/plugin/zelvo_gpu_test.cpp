@@ -107,7 +107,9 @@ TEST_F(ZelvoGpu, OnlyTheWindowIsWrittenAndNoSourceIsBlack)
     RenderHabits oversized = findHostProfile("oversized")->variants.front();
     oversized.openCL = true;
     auto cpu = render(*source, RenderHabits{});
+    const unsigned drawn = device->deviceRenders.load();
     auto gpu = render(*source, oversized);  // whole-frame outputs for tile windows: outside writes show
+    EXPECT_EQ(device->deviceRenders.load() - drawn, 15u);  // every 16x16 tile of 66x37 (5 x 3) on the device
     for (int y = kFrame.y1; y < kFrame.y2; ++y)
         ASSERT_EQ(std::memcmp(gpu->pixel(kFrame.x1, y), cpu->pixel(kFrame.x1, y),
                               static_cast<std::size_t>(cpu->width() * cpu->pixelBytes())),

@@ -81,12 +81,23 @@ protected:
         auto output = blankImage(source.layout().depth, toPixels(toCanonical(source.bounds(), 1.0), habits.renderScale));
         instance->connect("Source", const_cast<HostImage *>(&source));
         instance->connect("Output", output.get());
+        const int threadCalls = Faults::instance().count("multiThread");
         const FrameResult r = renderFrame(*instance, time, {{"Source", &source}}, *output, habits);
         EXPECT_EQ(r.status, kOfxStatOK) << habits.describe();
         EXPECT_FALSE(r.wroteOutside) << habits.describe();
         EXPECT_EQ(Host::instance().imagesOut.load(), 0u) << habits.describe();
+        // The habits really cut the frame: several render actions.
+        if (habits.tiled())
+            EXPECT_GT(r.windows, 1u) << habits.describe();
+        lastWindows = r.windows;
+        lastThreadCalls = Faults::instance().count("multiThread") - threadCalls;
         return output;
     }
+
+    // Of the last render: its windows, and the CPU renders among them (each
+    // asks the host's thread suite once; the device path never does).
+    unsigned lastWindows = 0;
+    int lastThreadCalls = 0;
 };
 
 }  // namespace
@@ -114,9 +125,14 @@ TEST_F(ZelvoHosts, TiledFramesAreTheWholeFrame)
                 RenderHabits whole;
                 whole.topDown = topDown;
                 auto expected = render(*source, whole);
+                // Whole 8-bit frames of bottom-up rows go to the OpenCL device
+                // when the run chose it; tiles of their own output images never.
+                const bool device = openCLPath() && depth == Depth::Byte && !topDown;
+                EXPECT_EQ(lastThreadCalls, device ? 0 : 1) << depthText(depth);
                 for (RenderHabits tiles : tilings) {
                     tiles.topDown = topDown;
                     auto tiled = render(*source, tiles);
+                    EXPECT_EQ(lastThreadCalls, static_cast<int>(lastWindows)) << tiles.describe();
                     EXPECT_EQ(differences(*tiled, *expected), "")
                         << tiles.describe() << ", depth " << depthText(depth) << ", count " << b.count << ", angle "
                         << b.angle;
@@ -242,6 +258,7 @@ TEST_F(ZelvoHosts, ShortLivedInstancesAndFramesAtOnce)
     Host::instance().mostRendersAtOnce = 0;
     for (const char *profile : {"short-lived", "frames-at-once"}) {
         for (const RenderHabits &habits : findHostProfile(profile)->variants) {
+            const unsigned created = Host::instance().instancesCreated.load();
             std::vector<std::unique_ptr<HostImage>> outputs;
             std::vector<SequenceFrame> frames(8);
             for (int frame = 0; frame < 8; ++frame) {
@@ -252,6 +269,9 @@ TEST_F(ZelvoHosts, ShortLivedInstancesAndFramesAtOnce)
             }
             instance->connect("Output", outputs.front().get());
             renderSequence(*instance, frames, habits);
+            // A new instance for every frame, or none at all.
+            EXPECT_EQ(Host::instance().instancesCreated.load() - created, habits.shortLivedInstances ? 8u : 0u)
+                << profile;
             for (int frame = 0; frame < 8; ++frame) {
                 EXPECT_EQ(frames[frame].result.status, kOfxStatOK) << profile << " frame " << frame;
                 EXPECT_EQ(differences(*outputs[frame], *expected[frame]), "") << profile << " frame " << frame;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -208,8 +209,9 @@ TEST_F(Cli, AnimatedParametersGiveDifferentFrames)
 {
     writeInput(path("in.png"), OIIO::TypeDesc::UINT8, 30, 20, 3);
     Result r = run("render " + path("in.png") + " " + path("out.#.png") +
-                   " --frames 1-3 -p splitAngle=0@1,180@3 -p splitCount=3 -p section1=false --threads 3");
+                   " --frames 1-3 -p splitAngle=0@1,180@3 -p splitCount=3 -p section1=false --threads 3 -v");
     ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find(expectedPath()), std::string::npos) << r.output;
     expectRule(path("in.png"), path("out.0001.png"), 0, 3, 0x3FE, OIIO::TypeDesc::UINT8);
     expectRule(path("in.png"), path("out.0002.png"), 90, 3, 0x3FE, OIIO::TypeDesc::UINT8);
     expectRule(path("in.png"), path("out.0003.png"), 180, 3, 0x3FE, OIIO::TypeDesc::UINT8);
@@ -219,8 +221,9 @@ TEST_F(Cli, SequencesWithPrintfPatterns)
 {
     writeInput(path("in_07.png"), OIIO::TypeDesc::UINT8, 9, 9, 4);
     writeInput(path("in_08.png"), OIIO::TypeDesc::UINT8, 9, 9, 5);
-    Result r = run("render " + path("in_%02d.png") + " " + path("out_%04d.png") + " --frames 7-8");
+    Result r = run("render " + path("in_%02d.png") + " " + path("out_%04d.png") + " --frames 7-8 -v");
     ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find(expectedPath()), std::string::npos) << r.output;
     expectRule(path("in_07.png"), path("out_0007.png"), 0, 2, 0x3FF, OIIO::TypeDesc::UINT8);
     expectRule(path("in_08.png"), path("out_0008.png"), 0, 2, 0x3FF, OIIO::TypeDesc::UINT8);
 }

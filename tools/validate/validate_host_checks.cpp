@@ -128,11 +128,14 @@ void connect(Instance &instance, const Inputs &in, HostImage *output)
 }
 
 std::unique_ptr<HostImage> renderWith(Instance &instance, const Inputs &in, Depth depth, const RenderHabits &habits,
-                                      double time)
+                                      double time, unsigned *windows = nullptr)
 {
     auto output = blankImage(depth, toPixels(toCanonical(kFrame, 1.0), habits.renderScale));
     connect(instance, in, output.get());
-    requireRendered(renderFrame(instance, time, in.sources, *output, habits), habits.describe());
+    const FrameResult r = renderFrame(instance, time, in.sources, *output, habits);
+    requireRendered(r, habits.describe());
+    if (windows)
+        *windows = r.windows;
     return output;
 }
 
@@ -144,6 +147,7 @@ void compareWithWholeFrames(const HostProfile &profile, const PluginRef &path, u
     session.prepare();
     std::mt19937 rng(seed);
     auto instance = session.createInstance();
+    const bool tiles = session.plugin().supportsTiles(session.context());
     for (Depth depth : session.depths())
         for (int trial = 0; trial < 2; ++trial) {
             session.randomParams(*instance, rng);
@@ -152,7 +156,11 @@ void compareWithWholeFrames(const HostProfile &profile, const PluginRef &path, u
                 RenderHabits careful;
                 careful.renderScale = habits.renderScale;
                 const auto expected = renderWith(*instance, in, depth, careful, trial);
-                requireSame(*renderWith(*instance, in, depth, habits, trial), *expected, habits.describe());
+                unsigned windows = 0;
+                requireSame(*renderWith(*instance, in, depth, habits, trial, &windows), *expected, habits.describe());
+                // A plug-in that declares tiles is proven in tiles, not whole frames.
+                require(!habits.tiled() || !tiles || windows > 1,
+                        habits.describe() + ": the host sent " + std::to_string(windows) + " windows");
             }
         }
 }
