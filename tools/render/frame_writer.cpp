@@ -31,16 +31,6 @@ void dropExifDirectory(OIIO::ImageSpec &spec)
         spec.erase_attribute(name);
 }
 
-// FNV-1a over the bytes, so that what was written can be compared with what
-// reads back without keeping either.
-void hashBytes(std::uint64_t &hash, const unsigned char *data, std::size_t size)
-{
-    for (std::size_t i = 0; i < size; ++i) {
-        hash ^= data[i];
-        hash *= 1099511628211ULL;
-    }
-}
-
 }  // namespace
 
 const char *const kSafeFormats = "png, jpg, tif, exr, dpx, bmp, tga, hdr, ppm, gif, webp, jp2, iff";
@@ -209,10 +199,10 @@ void FrameWriter::write(const HostImage &strip)
         for (int r = 0; r < rows; ++r) {
             const unsigned char *row = data + r * step;
             if (xstride == OIIO::AutoStride || xstride == static_cast<OIIO::stride_t>(nch * type_.size())) {
-                hashBytes(hash_, row, rowBytes);
+                hash_.add(row, rowBytes);
             } else {
                 for (int x = 0; x < width; ++x)
-                    hashBytes(hash_, row + x * xstride, static_cast<std::size_t>(nch) * type_.size());
+                    hash_.add(row + x * xstride, static_cast<std::size_t>(nch) * type_.size());
             }
         }
     }
@@ -275,7 +265,7 @@ void FrameWriter::verify(const std::string &written, std::string &losses)
     if (got.nchannels != spec_.nchannels || got.width != spec_.width || got.height != spec_.height ||
         got.get_int_attribute("oiio:UnassociatedAlpha") != spec_.get_int_attribute("oiio:UnassociatedAlpha"))
         return;
-    std::uint64_t hash = 1469598103934665603ULL;
+    StreamHash hash;
     const std::size_t rowBytes = static_cast<std::size_t>(got.width) * got.nchannels * type_.size();
     const int rows = bandRows(got, stripRows_);
     std::vector<unsigned char> band(rowBytes * static_cast<std::size_t>(rows));
@@ -283,9 +273,9 @@ void FrameWriter::verify(const std::string &written, std::string &losses)
         const int end = std::min(y + rows, got.y + got.height);
         if (!readBand(*in, got, y, end, type_, band.data()))
             throw fail("the image library wrote a file it cannot read back: " + in->geterror());
-        hashBytes(hash, band.data(), rowBytes * static_cast<std::size_t>(end - y));
+        hash.add(band.data(), rowBytes * static_cast<std::size_t>(end - y));
     }
-    if (hash != hash_)
+    if (hash.value() != hash_.value())
         throw fail("the " + format + " writer wrote other pixels than it was given");
 }
 

@@ -18,6 +18,7 @@
 
 #include "channel_map.h"
 #include "host_image.h"
+#include "stream_hash.h"
 #include "whole_file.h"
 
 // The output formats whose writers encode through our checked writer, for messages.
@@ -90,7 +91,7 @@ private:
     bool tiled_ = false;
     bool whole_ = false;    // the writer takes the image in one piece
     bool checkPixels_ = false;
-    std::uint64_t hash_ = 1469598103934665603ULL;
+    StreamHash hash_;  // of every byte handed to the writer
     std::vector<std::string> kept_;  // the input's channels the output should have
 };
 
