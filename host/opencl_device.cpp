@@ -39,12 +39,7 @@ struct Cl {
 const Cl *cl()
 {
     static const std::unique_ptr<Cl> table = []() -> std::unique_ptr<Cl> {
-        std::string why;
-#ifdef _WIN32
-        void *library = platform::openLibrary("OpenCL.dll", why);
-#else
-        void *library = platform::openLibrary("libOpenCL.so.1", why);
-#endif
+        void *library = platform::openSystemLibrary(platform::openCLLoaderName());
         if (!library)
             return nullptr;
         auto t = std::make_unique<Cl>();

@@ -16,6 +16,10 @@ namespace ofxhost::platform {
 void *openLibrary(const std::string &path, std::string &error);
 void *librarySymbol(void *library, const char *name);
 void closeLibrary(void *library);
+// A library of the system's, by its bare name ("libOpenCL.so.1",
+// "OpenCL.dll"), searched where the system keeps its own; null when absent.
+void *openSystemLibrary(const char *name);
+const char *openCLLoaderName();
 
 // Aligned blocks for the plug-in's memory suites (size a multiple of the
 // alignment); freed only by alignedFree.

@@ -22,6 +22,16 @@ void *openLibrary(const std::string &path, std::string &error)
     return library;
 }
 
+void *openSystemLibrary(const char *name)
+{
+    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+}
+
+const char *openCLLoaderName()
+{
+    return "libOpenCL.so.1";
+}
+
 void *librarySymbol(void *library, const char *name)
 {
     return dlsym(library, name);

@@ -48,6 +48,17 @@ void *openLibrary(const std::string &path, std::string &error)
     return reinterpret_cast<void *>(library);
 }
 
+void *openSystemLibrary(const char *name)
+{
+    // A bare name: the plug-in folder's search flags need a full path.
+    return reinterpret_cast<void *>(LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
+}
+
+const char *openCLLoaderName()
+{
+    return "OpenCL.dll";
+}
+
 void *librarySymbol(void *library, const char *name)
 {
     return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
