@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "host_objects.h"
@@ -87,8 +88,7 @@ public:
         out.image = target;
         views[kOfxImageEffectOutputClipName] = out;
 
-        OpenCLDevice *device =
-            habits_.openCL && instance_.plugin().supportsOpenCLBuffers() ? OpenCLDevice::get() : nullptr;
+        OpenCLDevice *device = habits_.openCL && deviceMemory() ? OpenCLDevice::get() : nullptr;
         if (device) {
             r.status = renderOnDevice(*device, scope, views, window, *target);
             r.deviceRenders = r.status == kOfxStatOK ? 1 : 0;
@@ -117,7 +117,20 @@ public:
     }
 
 private:
-    // The views' images lent as buffers on the device, the render on its
+    // How the images are lent on the device: as the habits ask when the
+    // plug-in declares it, as buffers when it declares only those; null when
+    // it declares neither.
+    std::optional<RenderHabits::DeviceMemory> deviceMemory() const
+    {
+        const Plugin &plugin = instance_.plugin();
+        if (habits_.deviceMemory != RenderHabits::DeviceMemory::Buffers && plugin.supportsOpenCLImages())
+            return habits_.deviceMemory;
+        if (plugin.supportsOpenCLBuffers())
+            return RenderHabits::DeviceMemory::Buffers;
+        return std::nullopt;
+    }
+
+    // The views' images lent on the device, the render on its
     // queue, the output brought back once the queue is done.
     OfxStatus renderOnDevice(OpenCLDevice &device, RenderScope &scope, const std::map<std::string, ClipView> &views,
                              const OfxRectI &window, HostImage &target)
@@ -128,8 +141,9 @@ private:
         for (const auto &v : views) {
             ClipView lent = v.second;
             if (lent.image) {
-                lent.deviceMemory = device.upload(*lent.image);
+                lent.deviceMemory = device.upload(*lent.image, *deviceMemory());
                 lent.deviceRowBytes = device.rowBytes(*lent.image);
+                lent.deviceImage = *deviceMemory() != RenderHabits::DeviceMemory::Buffers;
                 room = room && lent.deviceMemory;
                 buffers.push_back(lent.deviceMemory);
                 if (v.first == kOfxImageEffectOutputClipName)
@@ -148,6 +162,8 @@ private:
             else
                 device.download(output, target);
             ++device.deviceRenders;
+            if (*deviceMemory() != RenderHabits::DeviceMemory::Buffers)
+                ++device.imageRenders;
         }
         for (void *b : buffers)
             device.release(b);

@@ -70,10 +70,11 @@ void Host::defineProperties()
     p.defineInt(kOfxImageEffectPropMultipleClipDepths, {0});
 #ifdef ZELVO_HOST_OPENCL
     p.defineString(kOfxImageEffectPropOpenCLRenderSupported, {"true"});
+    p.defineString(kOfxImageEffectPropOpenCLSupported, {"true"});
 #else
     p.defineString(kOfxImageEffectPropOpenCLRenderSupported, {"false"});
-#endif
     p.defineString(kOfxImageEffectPropOpenCLSupported, {"false"});
+#endif
     p.defineInt(kOfxImageEffectPropSupportsMultipleClipPARs, {0});
     p.defineInt(kOfxImageEffectPropSetableFrameRate, {0});
     p.defineInt(kOfxImageEffectPropSetableFielding, {0});

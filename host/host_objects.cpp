@@ -293,7 +293,12 @@ ImageObject::ImageObject(const HostImage &image, const ImageTraits &traits) : Pr
     if (traits.withRenderScale)
         defineDouble(kOfxImageEffectPropRenderScale, {traits.renderScale, traits.renderScale});
     defineDouble(kOfxImagePropPixelAspectRatio, {1.0});
-    definePointer(kOfxImagePropData, {traits.deviceMemory ? traits.deviceMemory : image.data()});
+    // An image lent as a 2-D image has no data address: the plug-in must
+    // take the image from its own property.
+    void *data = traits.deviceImage ? nullptr : traits.deviceMemory ? traits.deviceMemory : image.data();
+    definePointer(kOfxImagePropData, {data});
+    if (traits.deviceImage)
+        definePointer(kOfxImageEffectPropOpenCLImage, {traits.deviceMemory});
     defineInt(kOfxImagePropBounds, {b.x1, b.y1, b.x2, b.y2});
     defineInt(kOfxImagePropRegionOfDefinition, {rod.x1, rod.y1, rod.x2, rod.y2});
     defineInt(kOfxImagePropRowBytes, {traits.deviceMemory ? traits.deviceRowBytes : image.rowBytes()});

@@ -98,6 +98,7 @@ struct ImageTraits {
     bool withRenderScale = true;
     void *deviceMemory = nullptr;  // a GPU host's buffer: the image's data, rows bottom up
     int deviceRowBytes = 0;
+    bool deviceImage = false;  // deviceMemory is a 2-D image, lent in its own property
 };
 
 // An image handed to the plug-in by clipGetImage: its handle is its property set.

@@ -104,7 +104,9 @@ std::string RenderHabits::describe() const
     if (framesAtOnce > 1)
         part(std::to_string(framesAtOnce) + " frames at once");
     if (openCL)
-        part("images in OpenCL buffers");
+        part(deviceMemory == DeviceMemory::Buffers  ? "images in OpenCL buffers"
+             : deviceMemory == DeviceMemory::Images ? "images in OpenCL images"
+                                                    : "images in OpenCL images of integer channels");
     return s.tellp() > 0 ? s.str() : "whole frames";
 }
 

@@ -31,9 +31,13 @@ struct RenderHabits {
     // Sequences: a new instance for each frame, and frames rendered at once.
     bool shortLivedInstances = false;
     unsigned framesAtOnce = 1;
-    // A GPU host: for a plug-in that declares OpenCL buffers, the images
-    // live in buffers on our OpenCL device and the render goes on its queue.
+    // A GPU host: for a plug-in that declares OpenCL support, the images
+    // live on our OpenCL device and the render goes on its queue. They are
+    // lent as buffers, or as 2-D images (normalised or unsigned-integer
+    // channels, float for float) to a plug-in that declares images.
     bool openCL = false;
+    enum class DeviceMemory { Buffers, Images, IntegerImages };
+    DeviceMemory deviceMemory = DeviceMemory::Buffers;
 
     bool tiled() const { return tileWidth > 0 || tileHeight > 0; }
     // One line for messages: "tiles 16x16, top-down rows", "whole frames".

@@ -85,7 +85,7 @@ OfxStatus clipGetImage(OfxImageClipHandle clip, OfxTime, const OfxRectD *, OfxPr
                 return kOfxStatFailed;
             image = new ImageObject(*view->image, ImageTraits{view->regionOfDefinition, scope->renderScale(),
                                                               scope->scaleOnImages(), view->deviceMemory,
-                                                              view->deviceRowBytes});
+                                                              view->deviceRowBytes, view->deviceImage});
         }
     }
     if (!image && !c->image)

@@ -28,6 +28,10 @@ struct Cl {
     decltype(&::clCreateContext) createContext = nullptr;
     decltype(&::clCreateCommandQueue) createCommandQueue = nullptr;
     decltype(&::clCreateBuffer) createBuffer = nullptr;
+    decltype(&::clCreateImage) createImage = nullptr;
+    decltype(&::clEnqueueWriteImage) enqueueWriteImage = nullptr;
+    decltype(&::clEnqueueReadImage) enqueueReadImage = nullptr;
+    decltype(&::clGetMemObjectInfo) getMemObjectInfo = nullptr;
     decltype(&::clEnqueueWriteBuffer) enqueueWriteBuffer = nullptr;
     decltype(&::clEnqueueReadBuffer) enqueueReadBuffer = nullptr;
     decltype(&::clReleaseMemObject) releaseMemObject = nullptr;
@@ -50,7 +54,10 @@ const Cl *cl()
         const bool all = get("clGetPlatformIDs", t->getPlatformIDs) && get("clGetDeviceIDs", t->getDeviceIDs) &&
                          get("clCreateContext", t->createContext) &&
                          get("clCreateCommandQueue", t->createCommandQueue) &&
-                         get("clCreateBuffer", t->createBuffer) &&
+                         get("clCreateBuffer", t->createBuffer) && get("clCreateImage", t->createImage) &&
+                         get("clEnqueueWriteImage", t->enqueueWriteImage) &&
+                         get("clEnqueueReadImage", t->enqueueReadImage) &&
+                         get("clGetMemObjectInfo", t->getMemObjectInfo) &&
                          get("clEnqueueWriteBuffer", t->enqueueWriteBuffer) &&
                          get("clEnqueueReadBuffer", t->enqueueReadBuffer) &&
                          get("clReleaseMemObject", t->releaseMemObject) &&
@@ -120,34 +127,90 @@ void *OpenCLDevice::queue() const
     return handles_->queue;
 }
 
-void *OpenCLDevice::upload(const HostImage &image)
+namespace {
+
+// The image format a GPU host would pick for the depth: RGBA, normalised or
+// unsigned-integer channels, float for float. No channel type: none fits.
+cl_image_format imageFormat(Depth depth, RenderHabits::DeviceMemory memory)
+{
+    const bool integers = memory == RenderHabits::DeviceMemory::IntegerImages;
+    cl_image_format f{CL_RGBA, 0};
+    if (depth == Depth::Byte)
+        f.image_channel_data_type = integers ? CL_UNSIGNED_INT8 : CL_UNORM_INT8;
+    else if (depth == Depth::Short)
+        f.image_channel_data_type = integers ? CL_UNSIGNED_INT16 : CL_UNORM_INT16;
+    else if (depth == Depth::Float)
+        f.image_channel_data_type = CL_FLOAT;
+    return f;
+}
+
+bool isImage(cl_mem memory)
+{
+    cl_mem_object_type type = 0;
+    return cl()->getMemObjectInfo(memory, CL_MEM_TYPE, sizeof type, &type, nullptr) == CL_SUCCESS &&
+           type == CL_MEM_OBJECT_IMAGE2D;
+}
+
+}  // namespace
+
+void *OpenCLDevice::upload(const HostImage &image, RenderHabits::DeviceMemory memory)
 {
     if (failNextAllocation.exchange(false))
         return nullptr;
     const std::size_t row = static_cast<std::size_t>(rowBytes(image));
     const std::size_t size = std::max<std::size_t>(1, row * static_cast<std::size_t>(image.height()));
-    cl_int error = CL_SUCCESS;
-    cl_mem buffer = cl()->createBuffer(handles_->context, CL_MEM_READ_WRITE, size, nullptr, &error);
-    if (error != CL_SUCCESS)
-        return nullptr;
     // Bottom row first, as the device holds it, whatever the host image's order.
     std::vector<unsigned char> rows(size);
     for (int y = image.bounds().y1; y < image.bounds().y2; ++y)
         std::copy_n(image.pixel(image.bounds().x1, y), row, rows.data() + (y - image.bounds().y1) * row);
-    if (cl()->enqueueWriteBuffer(handles_->queue, buffer, CL_TRUE, 0, size, rows.data(), 0, nullptr, nullptr) !=
-        CL_SUCCESS) {
-        cl()->releaseMemObject(buffer);
+    cl_int error = CL_SUCCESS;
+    cl_mem lent = nullptr;
+    if (memory == RenderHabits::DeviceMemory::Buffers) {
+        lent = cl()->createBuffer(handles_->context, CL_MEM_READ_WRITE, size, nullptr, &error);
+        if (error == CL_SUCCESS)
+            error = cl()->enqueueWriteBuffer(handles_->queue, lent, CL_TRUE, 0, size, rows.data(), 0, nullptr, nullptr);
+    } else {
+        const cl_image_format format = imageFormat(image.layout().depth, memory);
+        if (format.image_channel_data_type == 0 || image.width() <= 0 || image.height() <= 0)
+            return nullptr;
+        cl_image_desc desc{};
+        desc.image_type = CL_MEM_OBJECT_IMAGE2D;
+        desc.image_width = static_cast<std::size_t>(image.width());
+        desc.image_height = static_cast<std::size_t>(image.height());
+        lent = cl()->createImage(handles_->context, CL_MEM_READ_WRITE, &format, &desc, nullptr, &error);
+        const std::size_t origin[3] = {0, 0, 0};
+        const std::size_t region[3] = {desc.image_width, desc.image_height, 1};
+        if (error == CL_SUCCESS)
+            error = cl()->enqueueWriteImage(handles_->queue, lent, CL_TRUE, origin, region, row, 0, rows.data(), 0,
+                                            nullptr, nullptr);
+    }
+    if (error != CL_SUCCESS) {
+        if (lent)
+            cl()->releaseMemObject(lent);
         return nullptr;
     }
-    return buffer;
+    return lent;
 }
 
-void OpenCLDevice::download(void *buffer, HostImage &image)
+void OpenCLDevice::download(void *memory, HostImage &image)
 {
     const std::size_t row = static_cast<std::size_t>(rowBytes(image));
     std::vector<unsigned char> rows(row * static_cast<std::size_t>(image.height()));
-    if (rows.empty() || cl()->enqueueReadBuffer(handles_->queue, static_cast<cl_mem>(buffer), CL_TRUE, 0, rows.size(),
-                                            rows.data(), 0, nullptr, nullptr) != CL_SUCCESS)
+    if (rows.empty())
+        return;
+    cl_mem lent = static_cast<cl_mem>(memory);
+    cl_int error = CL_SUCCESS;
+    if (isImage(lent)) {
+        const std::size_t origin[3] = {0, 0, 0};
+        const std::size_t region[3] = {static_cast<std::size_t>(image.width()),
+                                       static_cast<std::size_t>(image.height()), 1};
+        error = cl()->enqueueReadImage(handles_->queue, lent, CL_TRUE, origin, region, row, 0, rows.data(), 0, nullptr,
+                                       nullptr);
+    } else {
+        error = cl()->enqueueReadBuffer(handles_->queue, lent, CL_TRUE, 0, rows.size(), rows.data(), 0, nullptr,
+                                        nullptr);
+    }
+    if (error != CL_SUCCESS)
         return;
     for (int y = image.bounds().y1; y < image.bounds().y2; ++y)
         std::copy_n(rows.data() + (y - image.bounds().y1) * row, row, image.pixel(image.bounds().x1, y));
@@ -175,7 +238,7 @@ OpenCLDevice *OpenCLDevice::get()
 
 OpenCLDevice::~OpenCLDevice() = default;
 void *OpenCLDevice::queue() const { return nullptr; }
-void *OpenCLDevice::upload(const HostImage &) { return nullptr; }
+void *OpenCLDevice::upload(const HostImage &, RenderHabits::DeviceMemory) { return nullptr; }
 void OpenCLDevice::download(void *, HostImage &) {}
 void OpenCLDevice::release(void *) {}
 bool OpenCLDevice::finish() { return false; }

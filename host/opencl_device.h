@@ -4,13 +4,14 @@
 // the machine offers (PoCL's CPU device where there is no GPU), on which the
 // frame renderer keeps the images it lends a plug-in that declares OpenCL
 // render support. Buffers hold rows bottom up with positive row bytes, as a
-// device keeps them. Built where the OpenCL loader is found; elsewhere
+// device keeps them; in 2-D images element (0, 0) is the bottom-left pixel. Built where the OpenCL loader is found; elsewhere
 // there is no device and renders stay on the CPU.
 
 #include <atomic>
 #include <memory>
 
 #include "host_image.h"
+#include "host_profiles.h"
 #include "ofx/ofx_core.h"
 
 namespace ofxhost {
@@ -22,16 +23,18 @@ public:
     ~OpenCLDevice();
 
     void *queue() const;  // the cl_command_queue
-    // A buffer holding the image's pixels; null when the device has no room
-    // (or a fault asked for that).
-    void *upload(const HostImage &image);
-    void download(void *buffer, HostImage &image);
+    // A buffer or 2-D image holding the image's pixels; null when the device
+    // has no room, cannot hold the depth as such an image, or a fault asked
+    // for that.
+    void *upload(const HostImage &image, RenderHabits::DeviceMemory memory = RenderHabits::DeviceMemory::Buffers);
+    void download(void *memory, HostImage &image);
     void release(void *buffer);
     // Waits for everything on the queue.
     bool finish();
     int rowBytes(const HostImage &image) const { return image.width() * image.pixelBytes(); }
 
     std::atomic<unsigned> deviceRenders{0};  // renders the plug-in put on the device
+    std::atomic<unsigned> imageRenders{0};   // ... of them on 2-D images
     std::atomic<unsigned> cpuFallbacks{0};   // renders it refused there, done again on the CPU
     std::atomic<bool> failNextAllocation{false};  // the next upload answers as a full device
 

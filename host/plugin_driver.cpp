@@ -224,6 +224,12 @@ bool Plugin::supportsOpenCLBuffers() const
            descriptor_->props.getString(kOfxImageEffectPropOpenCLRenderSupported) == "true";
 }
 
+bool Plugin::supportsOpenCLImages() const
+{
+    return descriptor_ && descriptor_->props.has(kOfxImageEffectPropOpenCLSupported) &&
+           descriptor_->props.getString(kOfxImageEffectPropOpenCLSupported) == "true";
+}
+
 bool Plugin::supportsTiles(const std::string &context) const
 {
     if (!descriptor_ || descriptor_->props.getInt(kOfxImageEffectPropSupportsTiles) == 0)

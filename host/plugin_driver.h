@@ -78,6 +78,8 @@ public:
     std::string renderThreadSafety() const;
     // Describe said "true" for "OfxImageEffectPropOpenCLRenderSupported".
     bool supportsOpenCLBuffers() const;
+    // ... and for "OfxImageEffectPropOpenCLSupported" (2-D images).
+    bool supportsOpenCLImages() const;
     // The effect and every clip of the context declare tiles.
     bool supportsTiles(const std::string &context) const;
     // Held around each render of a plug-in that declares itself unsafe.

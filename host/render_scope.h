@@ -25,6 +25,7 @@ struct ClipView {
     const HostImage *image = nullptr;  // null: the clip has no image for this render
     void *deviceMemory = nullptr;      // the image on a GPU host's device, if lent so
     int deviceRowBytes = 0;
+    bool deviceImage = false;          // that memory is a 2-D image, not a buffer
     OfxRectI regionOfDefinition{0, 0, 0, 0};  // in pixels at the render's scale
     OfxRectD canonicalRegionOfDefinition{0.0, 0.0, 0.0, 0.0};
 };

@@ -47,6 +47,11 @@ void ImageEffectDescriptor::setOpenCLRenderSupported(bool value)
     effectProperties_.setString(kOfxImageEffectPropOpenCLRenderSupported, value ? "true" : "false", 0, false);
 }
 
+void ImageEffectDescriptor::setOpenCLImagesSupported(bool value)
+{
+    effectProperties_.setString(kOfxImageEffectPropOpenCLSupported, value ? "true" : "false", 0, false);
+}
+
 void ImageEffectDescriptor::setPluginGrouping(const std::string &grouping)
 {
     effectProperties_.setString(kOfxImageEffectPluginPropGrouping, grouping, 0, true);

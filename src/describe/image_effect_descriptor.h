@@ -29,6 +29,8 @@ public:
     // "true" or "false" for OpenCL buffers; a host that has not heard of
     // the property is left alone.
     void setOpenCLRenderSupported(bool value);
+    // The same for OpenCL images ("OfxImageEffectPropOpenCLSupported").
+    void setOpenCLImagesSupported(bool value);
     void setPluginGrouping(const std::string &grouping);
     void setPluginDescription(const std::string &description);
     void setSingleInstance(bool value);

@@ -13,9 +13,11 @@
 namespace Zelvo {
 
 struct DeviceImage {
+    enum class Kind { Buffer, Image };
     void *memory = nullptr;       // the API's handle of the image's memory (a cl_mem)
-    OfxRectI bounds{0, 0, 0, 0};  // pixel coordinates, as the image says
-    int rowBytes = 0;             // positive: rows bottom up, as the device holds them
+    Kind kind = Kind::Buffer;     // plain memory, or an image the API addresses by coordinates
+    OfxRectI bounds{0, 0, 0, 0};  // pixel coordinates, as the image says; row 0 is y1
+    int rowBytes = 0;             // buffers: positive, rows bottom up, as the device holds them
     int pixelBytes = 0;           // 4, 8 or 16: four components of 1, 2 or 4 bytes
 };
 

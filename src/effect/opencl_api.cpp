@@ -67,7 +67,8 @@ std::unique_ptr<OpenCLApi> OpenCLApi::load(const char *library)
         resolve(handle, "clReleaseCommandQueue", api->releaseCommandQueue) &&
         resolve(handle, "clReleaseContext", api->releaseContext) &&
         resolve(handle, "clGetCommandQueueInfo", api->getCommandQueueInfo) &&
-        resolve(handle, "clGetMemObjectInfo", api->getMemObjectInfo);
+        resolve(handle, "clGetMemObjectInfo", api->getMemObjectInfo) &&
+        resolve(handle, "clGetImageInfo", api->getImageInfo);
     return complete ? std::move(api) : nullptr;
 }
 

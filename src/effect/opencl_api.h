@@ -30,6 +30,7 @@ struct OpenCLApi {
     decltype(&::clReleaseContext) releaseContext = nullptr;
     decltype(&::clGetCommandQueueInfo) getCommandQueueInfo = nullptr;
     decltype(&::clGetMemObjectInfo) getMemObjectInfo = nullptr;
+    decltype(&::clGetImageInfo) getImageInfo = nullptr;
 
     // Null when the library is missing or lacks an entry point.
     static std::unique_ptr<OpenCLApi> load(const char *library);

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <utility>
 
-#include "effect/split_buffer_kernel_source.h"
+#include "effect/host_device_kernel_source.h"
 
 namespace Zelvo {
 
@@ -47,7 +47,7 @@ cl_program programFor(const OpenCLApi &api, cl_command_queue queue, cl_int &erro
     auto found = c.programs.find({context, device});
     if (found != c.programs.end())
         return found->second;
-    const char *source = kSplitBufferKernelSource;
+    const char *source = kHostDeviceKernelSource;
     cl_program program = api.createProgramWithSource(context, 1, &source, nullptr, &error);
     if (error != CL_SUCCESS)
         return nullptr;
@@ -59,6 +59,33 @@ cl_program programFor(const OpenCLApi &api, cl_command_queue queue, cl_int &erro
     c.api = &api;
     c.programs[{context, device}] = program;
     return program;
+}
+
+// The channel type of a 2-D RGBA image of the bounds' size whose channels
+// are the image's depth; 0 for anything else.
+cl_channel_type imageChannels(const OpenCLApi &api, const DeviceImage &image)
+{
+    cl_mem memory = static_cast<cl_mem>(image.memory);
+    cl_mem_object_type type = 0;
+    cl_image_format format{};
+    std::size_t width = 0, height = 0;
+    if (api.getMemObjectInfo(memory, CL_MEM_TYPE, sizeof type, &type, nullptr) != CL_SUCCESS ||
+        type != CL_MEM_OBJECT_IMAGE2D ||
+        api.getImageInfo(memory, CL_IMAGE_FORMAT, sizeof format, &format, nullptr) != CL_SUCCESS ||
+        api.getImageInfo(memory, CL_IMAGE_WIDTH, sizeof width, &width, nullptr) != CL_SUCCESS ||
+        api.getImageInfo(memory, CL_IMAGE_HEIGHT, sizeof height, &height, nullptr) != CL_SUCCESS)
+        return 0;
+    const long long boundsWidth = static_cast<long long>(image.bounds.x2) - image.bounds.x1;
+    const long long boundsHeight = static_cast<long long>(image.bounds.y2) - image.bounds.y1;
+    if (format.image_channel_order != CL_RGBA || boundsWidth != static_cast<long long>(width) ||
+        boundsHeight != static_cast<long long>(height))
+        return 0;
+    const cl_channel_type t = format.image_channel_data_type;
+    const bool depth = image.pixelBytes == 4    ? t == CL_UNORM_INT8 || t == CL_UNSIGNED_INT8
+                       : image.pixelBytes == 8  ? t == CL_UNORM_INT16 || t == CL_UNSIGNED_INT16
+                       : image.pixelBytes == 16 ? t == CL_FLOAT
+                                                : false;
+    return depth ? t : 0;
 }
 
 // The buffer holds every byte the image's bounds and row bytes address.
@@ -86,19 +113,35 @@ cl_int4 rect(const OfxRectI &r)
     return v;
 }
 
+// The kernel that draws the frame, or null when its images cannot be
+// drawn as they are: the source must be the output's kind and format.
+const char *kernelFor(const OpenCLApi &api, const DeviceFrame &f)
+{
+    const bool hasSource = f.source.memory != nullptr;
+    if (!f.output.memory || (hasSource && (f.source.kind != f.output.kind || f.source.pixelBytes != f.output.pixelBytes)))
+        return nullptr;
+    if (f.output.kind == DeviceImage::Kind::Buffer) {
+        if (!fits(api, f.output) || (hasSource && !fits(api, f.source)))
+            return nullptr;
+        return f.output.pixelBytes == 4 ? "splitBuffer8" : f.output.pixelBytes == 8 ? "splitBuffer16" : "splitBufferFloat";
+    }
+    const cl_channel_type channels = imageChannels(api, f.output);
+    if (channels == 0 || (hasSource && imageChannels(api, f.source) != channels))
+        return nullptr;
+    return channels == CL_UNSIGNED_INT8 || channels == CL_UNSIGNED_INT16 ? "splitImageUint" : "splitImageFloat";
+}
+
 }  // namespace
 
 OfxStatus enqueueOnHostQueue(const OpenCLApi &api, const DeviceFrame &f)
 {
     const bool hasSource = f.source.memory != nullptr;
-    if (!f.queue || !f.output.memory || !fits(api, f.output) || (hasSource && !fits(api, f.source)) ||
-        (hasSource && f.source.pixelBytes != f.output.pixelBytes))
+    const char *name = f.queue ? kernelFor(api, f) : nullptr;
+    if (!name)
         return kOfxStatGPURenderFailed;
     const OfxRectI &w = f.window;
     if (w.x2 <= w.x1 || w.y2 <= w.y1)
         return kOfxStatOK;
-    const char *name = f.output.pixelBytes == 4 ? "splitBuffer8" : f.output.pixelBytes == 8 ? "splitBuffer16"
-                                                                                          : "splitBufferFloat";
     cl_command_queue queue = static_cast<cl_command_queue>(f.queue);
     cl_int error = CL_SUCCESS;
     cl_program program = programFor(api, queue, error);
@@ -107,12 +150,14 @@ OfxStatus enqueueOnHostQueue(const OpenCLApi &api, const DeviceFrame &f)
     cl_kernel kernel = api.createKernel(program, name, &error);
     if (error != CL_SUCCESS)
         return statusOf(error);
-    // A source-less frame still binds a valid buffer to the source argument.
+    // A source-less frame still binds valid memory to the source argument;
+    // the kernel never reads it.
     cl_mem src = static_cast<cl_mem>(hasSource ? f.source.memory : f.output.memory);
     cl_mem dst = static_cast<cl_mem>(f.output.memory);
     const cl_int4 window = rect(w), srcBounds = rect(f.source.bounds), dstBounds = rect(f.output.bounds);
-    const cl_int srcRowPixels = hasSource ? f.source.rowBytes / f.source.pixelBytes : 0;
-    const cl_int dstRowPixels = f.output.rowBytes / f.output.pixelBytes;
+    const bool buffers = f.output.kind == DeviceImage::Kind::Buffer;
+    const cl_int srcRowPixels = hasSource && buffers ? f.source.rowBytes / f.source.pixelBytes : 0;
+    const cl_int dstRowPixels = buffers ? f.output.rowBytes / f.output.pixelBytes : 0;
     const cl_int source = hasSource ? 1 : 0, count = f.geometry.splitCount, allVisible = f.allVisible ? 1 : 0;
     const cl_uint visible = f.visible;
     const SectionGeometry &g = f.geometry;

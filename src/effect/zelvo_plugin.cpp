@@ -85,6 +85,20 @@ void ZelvoPlugin::getRegionsOfInterest(const OFX::RegionsOfInterestArguments &ar
 
 using Zelvo::OpenCLApi;
 
+namespace {
+
+// An image in an OpenCL image says so; any other is a buffer, its row
+// bytes checked by the enqueue (negative rows are refused there).
+Zelvo::DeviceImage deviceImage(const OFX::Image &image)
+{
+    using Kind = Zelvo::DeviceImage::Kind;
+    const bool isImage = image.openCLImage() != nullptr;
+    return {isImage ? image.openCLImage() : image.pixelData(), isImage ? Kind::Image : Kind::Buffer, image.bounds(),
+            image.rowBytes(), processorPixelBytes(image)};
+}
+
+}  // namespace
+
 void ZelvoPlugin::renderOnHostDevice(const OFX::RenderArguments &args)
 {
     const OpenCLApi *api = OpenCLApi::system();
@@ -99,8 +113,8 @@ void ZelvoPlugin::renderOnHostDevice(const OFX::RenderArguments &args)
     // renders it again on the CPU.
     const OFX::PixelDepthEnum depth = dst->pixelDepth();
     const bool known = depth == OFX::eBitDepthUByte || depth == OFX::eBitDepthUShort || depth == OFX::eBitDepthFloat;
-    if (!known || dst->components() != OFX::ePixelComponentRGBA || dst->rowBytes() <= 0 ||
-        (src && (src->pixelDepth() != depth || src->components() != dst->components() || src->rowBytes() <= 0)))
+    if (!known || dst->components() != OFX::ePixelComponentRGBA ||
+        (src && (src->pixelDepth() != depth || src->components() != dst->components())))
         OFX::raiseStatus(kOfxStatGPURenderFailed);
 
     int count = 2;
@@ -109,9 +123,9 @@ void ZelvoPlugin::renderOnHostDevice(const OFX::RenderArguments &args)
     splitAngleParam->valueAt(time, angle);
     Zelvo::DeviceFrame frame;
     frame.queue = args.openCLQueue;
-    frame.output = {dst->pixelData(), dst->bounds(), dst->rowBytes(), processorPixelBytes(*dst)};
+    frame.output = deviceImage(*dst);
     if (src) {
-        frame.source = {src->pixelData(), src->bounds(), src->rowBytes(), processorPixelBytes(*src)};
+        frame.source = deviceImage(*src);
         frame.geometry = Zelvo::buildSectionGeometry(src->bounds(), angle, count);
     }
     bool visible[Zelvo::kMaxSections];

@@ -58,9 +58,11 @@ void ZelvoPluginFactory::describe(OFX::ImageEffectDescriptor &d)
     d.setFieldRenderTwiceAlways(false);
     d.setSupportsMultipleClipPARs(true);
     d.setSupportsMultipleClipDepths(true);
-    // Frames on a GPU host's OpenCL buffers, at every declared depth; not
-    // when the user turned OpenCL off.
-    d.setOpenCLRenderSupported(Zelvo::chosenOpenCLDevice() != Zelvo::OpenCLDevice::Off);
+    // Frames on a GPU host's OpenCL buffers or images, at every declared
+    // depth; not when the user turned OpenCL off.
+    const bool openCL = Zelvo::chosenOpenCLDevice() != Zelvo::OpenCLDevice::Off;
+    d.setOpenCLRenderSupported(openCL);
+    d.setOpenCLImagesSupported(openCL);
 }
 
 void ZelvoPluginFactory::describeInContext(OFX::ImageEffectDescriptor &d, OFX::ContextEnum)

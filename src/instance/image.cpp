@@ -65,8 +65,12 @@ Image::Image(OfxPropertySetHandle handle) : properties_(handle)
 void Image::readProperties()
 {
     const PropertySet &p = properties_;
-    pixelData_ = p.getPointer(kOfxImagePropData, 0, true);
-    rowBytes_ = p.getInt(kOfxImagePropRowBytes, 0, true);
+    // A GPU host that lends an OpenCL image may leave the data and the row
+    // bytes unset (the image keeps its own layout); any other image has both.
+    openCLImage_ = p.getPointer(kOfxImageEffectPropOpenCLImage, 0, false);
+    const bool needed = openCLImage_ == nullptr;
+    pixelData_ = p.getPointer(kOfxImagePropData, 0, needed);
+    rowBytes_ = p.getInt(kOfxImagePropRowBytes, 0, needed);
     pixelAspectRatio_ = p.getDouble(kOfxImagePropPixelAspectRatio, 0, true);
     components_ = componentsFromString(p.getString(kOfxImageEffectPropComponents, 0, true));
     pixelDepth_ = pixelDepthFromString(p.getString(kOfxImageEffectPropPixelDepth, 0, true));

@@ -36,6 +36,8 @@ public:
 
     const PropertySet &properties() const { return properties_; }
     void *pixelData() const { return pixelData_; }
+    // The cl_mem of an OpenCL image a GPU host lent; null for any other image.
+    void *openCLImage() const { return openCLImage_; }
     ComponentsEnum components() const { return components_; }
     int rowBytes() const { return rowBytes_; }
     int pixelBytes() const { return pixelBytes_; }
@@ -53,6 +55,7 @@ private:
 
     PropertySet properties_;
     void *pixelData_ = nullptr;
+    void *openCLImage_ = nullptr;
     ComponentsEnum components_ = ePixelComponentNone;
     int rowBytes_ = 0;
     int pixelBytes_ = 0;

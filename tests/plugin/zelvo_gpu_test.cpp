@@ -1,4 +1,4 @@
-// Zelvo on a GPU host: the images in OpenCL buffers on our device, the
+// Zelvo on a GPU host: the images in OpenCL buffers or images on our device, the
 // render on the host's queue, at every depth and in tiles, byte for byte the
 // CPU's frame. Every test counts the renders that ran on the device, so none
 // can pass on the CPU while it claims the device.
@@ -53,23 +53,36 @@ protected:
 
 }  // namespace
 
-// With the OpenCL path chosen the plug-in declares buffers and draws every
-// depth on them; with it off it declares "false" and the GPU host renders
-// on the CPU. Either way the frame is the CPU's, tiles included.
-TEST_F(ZelvoGpu, HostBuffersAtEveryDepthGiveTheCpuFrame)
+using Memory = RenderHabits::DeviceMemory;
+
+RenderHabits onDevice(Memory memory, RenderHabits habits = RenderHabits{})
+{
+    habits.openCL = true;
+    habits.deviceMemory = memory;
+    return habits;
+}
+
+// With the OpenCL path chosen the plug-in declares buffers and images and
+// draws every depth on them; with it off it declares "false" for both and
+// the GPU host renders on the CPU. Either way the frame is the CPU's, tiles
+// included.
+TEST_F(ZelvoGpu, HostBuffersAndImagesAtEveryDepthGiveTheCpuFrame)
 {
     const bool declared = plugin->supportsOpenCLBuffers();
     EXPECT_EQ(declared, openCLPath());
+    EXPECT_EQ(plugin->supportsOpenCLImages(), declared);
     OpenCLDevice *device = declared ? OpenCLDevice::get() : nullptr;
     if (declared && !device)
         GTEST_SKIP() << "no OpenCL device on this machine";
     const unsigned before = device ? device->deviceRenders.load() : 0;
+    const unsigned imagesBefore = device ? device->imageRenders.load() : 0;
     std::mt19937 rng(20);
-    RenderHabits gpu;
-    gpu.openCL = true;
-    RenderHabits gpuTiles = tiledHabits(16, 9);
-    gpuTiles.openCL = true;
-    int renders = 0;
+    std::vector<RenderHabits> habitsOnDevice;
+    for (Memory memory : {Memory::Buffers, Memory::Images, Memory::IntegerImages}) {
+        habitsOnDevice.push_back(onDevice(memory));
+        habitsOnDevice.push_back(onDevice(memory, tiledHabits(16, 9)));
+    }
+    int renders = 0, imageRenders = 0;
     for (Depth depth : {Depth::Byte, Depth::Short, Depth::Float}) {
         auto source = image(depth, kFrame, &rng);
         for (const auto &bands : {std::make_pair(4, 30.0), std::make_pair(10, 90.0), std::make_pair(1, 0.0),
@@ -78,11 +91,12 @@ TEST_F(ZelvoGpu, HostBuffersAtEveryDepthGiveTheCpuFrame)
             instance->setValue("splitAngle", {bands.second});
             setSections(static_cast<unsigned>(rng()) & 0x3FF);
             auto cpu = render(*source, RenderHabits{});
-            for (const RenderHabits &habits : {gpu, gpuTiles}) {
-                auto onDevice = render(*source, habits);
+            for (const RenderHabits &habits : habitsOnDevice) {
+                auto drawn = render(*source, habits);
                 ++renders;
+                imageRenders += habits.deviceMemory != Memory::Buffers ? 1 : 0;
                 for (int y = kFrame.y1; y < kFrame.y2; ++y)
-                    ASSERT_EQ(std::memcmp(onDevice->pixel(kFrame.x1, y), cpu->pixel(kFrame.x1, y),
+                    ASSERT_EQ(std::memcmp(drawn->pixel(kFrame.x1, y), cpu->pixel(kFrame.x1, y),
                                           static_cast<std::size_t>(cpu->width() * cpu->pixelBytes())),
                               0)
                         << habits.describe() << " depth " << depthText(depth) << " row " << y;
@@ -91,6 +105,7 @@ TEST_F(ZelvoGpu, HostBuffersAtEveryDepthGiveTheCpuFrame)
     }
     if (declared) {
         EXPECT_GE(device->deviceRenders.load() - before, static_cast<unsigned>(renders)) << "renders left the device";
+        EXPECT_GE(device->imageRenders.load() - imagesBefore, static_cast<unsigned>(imageRenders));
         EXPECT_EQ(device->cpuFallbacks.load(), 0u);
     }
 }
@@ -104,25 +119,24 @@ TEST_F(ZelvoGpu, OnlyTheWindowIsWrittenAndNoSourceIsBlack)
         GTEST_SKIP() << "the OpenCL path is off or absent";
     std::mt19937 rng(4);
     auto source = image(Depth::Float, kFrame, &rng);
-    RenderHabits oversized = findHostProfile("oversized")->variants.front();
-    oversized.openCL = true;
     auto cpu = render(*source, RenderHabits{});
-    const unsigned drawn = device->deviceRenders.load();
-    auto gpu = render(*source, oversized);  // whole-frame outputs for tile windows: outside writes show
-    EXPECT_EQ(device->deviceRenders.load() - drawn, 15u);  // every 16x16 tile of 66x37 (5 x 3) on the device
-    for (int y = kFrame.y1; y < kFrame.y2; ++y)
-        ASSERT_EQ(std::memcmp(gpu->pixel(kFrame.x1, y), cpu->pixel(kFrame.x1, y),
-                              static_cast<std::size_t>(cpu->width() * cpu->pixelBytes())),
-                  0);
-    auto output = image(Depth::Byte, kFrame, nullptr);
-    instance->connect("Source", nullptr);
-    instance->connect("Output", output.get());
-    RenderHabits gpu8;
-    gpu8.openCL = true;
-    const unsigned before = device->deviceRenders.load();
-    ASSERT_TRUE(renderFrame(*instance, 0.0, {}, *output, gpu8).ok());
-    EXPECT_EQ(device->deviceRenders.load(), before + 1);
-    EXPECT_TRUE(holdsOutside(*output, OfxRectI{0, 0, 0, 0}, 0x00));
+    for (Memory memory : {Memory::Buffers, Memory::Images}) {
+        const unsigned drawn = device->deviceRenders.load();
+        // Whole-frame outputs for tile windows: writes outside the window show.
+        auto gpu = render(*source, onDevice(memory, findHostProfile("oversized")->variants.front()));
+        EXPECT_EQ(device->deviceRenders.load() - drawn, 15u);  // every 16x16 tile of 66x37 (5 x 3) on the device
+        for (int y = kFrame.y1; y < kFrame.y2; ++y)
+            ASSERT_EQ(std::memcmp(gpu->pixel(kFrame.x1, y), cpu->pixel(kFrame.x1, y),
+                                  static_cast<std::size_t>(cpu->width() * cpu->pixelBytes())),
+                      0);
+        auto output = image(Depth::Byte, kFrame, nullptr);
+        instance->connect("Source", nullptr);
+        instance->connect("Output", output.get());
+        const unsigned before = device->deviceRenders.load();
+        ASSERT_TRUE(renderFrame(*instance, 0.0, {}, *output, onDevice(memory)).ok());
+        EXPECT_EQ(device->deviceRenders.load(), before + 1);
+        EXPECT_TRUE(holdsOutside(*output, OfxRectI{0, 0, 0, 0}, 0x00));
+    }
 }
 
 // A device without room for the images: the host renders on the CPU, as

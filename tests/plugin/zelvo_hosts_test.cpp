@@ -87,8 +87,9 @@ protected:
         EXPECT_FALSE(r.wroteOutside) << habits.describe();
         EXPECT_EQ(Host::instance().imagesOut.load(), 0u) << habits.describe();
         // The habits really cut the frame: several render actions.
-        if (habits.tiled())
+        if (habits.tiled()) {
             EXPECT_GT(r.windows, 1u) << habits.describe();
+        }
         lastWindows = r.windows;
         lastThreadCalls = Faults::instance().count("multiThread") - threadCalls;
         return output;

@@ -50,7 +50,6 @@ void printParam(const ofxhost::ParamInfo &p)
 int describeCommand(const std::string &pluginArg, const char *argv0)
 {
     const PluginRef located = locatePlugin(pluginArg, argv0);
-    const std::string &path = located.path;
     LoadedPlugin loaded = loadPlugin(located);
     const ofxhost::EffectInfo info = loaded.plugin->info(loaded.context);
     std::cout << "plug-in: " << loaded.plugin->identifier() << " " << loaded.plugin->versionMajor() << "."
