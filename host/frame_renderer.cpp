@@ -92,6 +92,7 @@ public:
         if (device) {
             r.status = renderOnDevice(*device, scope, views, window, *target);
             r.deviceRenders = r.status == kOfxStatOK ? 1 : 0;
+            r.imageRenders = r.deviceRenders != 0 && *deviceMemory() != RenderHabits::DeviceMemory::Buffers ? 1 : 0;
             if (r.status == kOfxStatGPURenderFailed) {
                 ++device->cpuFallbacks;  // as the standard asks: again, on the CPU
                 device = nullptr;
@@ -141,7 +142,7 @@ private:
         for (const auto &v : views) {
             ClipView lent = v.second;
             if (lent.image) {
-                lent.deviceMemory = device.upload(*lent.image, *deviceMemory());
+                lent.deviceMemory = device.upload(*lent.image, *deviceMemory(), habits_.deviceQueue);
                 lent.deviceRowBytes = device.rowBytes(*lent.image);
                 lent.deviceImage = *deviceMemory() != RenderHabits::DeviceMemory::Buffers;
                 room = room && lent.deviceMemory;
@@ -154,13 +155,13 @@ private:
         OfxStatus status = kOfxStatGPURenderFailed;  // no room on the device: the CPU renders it
         if (room) {
             auto lock = gate(instance_, safety_);
-            status = instance_.render(time_, window, habits_.renderScale, device.queue());
+            status = instance_.render(time_, window, habits_.renderScale, device.queue(habits_.deviceQueue));
         }
         if (status == kOfxStatOK) {
-            if (!device.finish())
+            if (!device.finish(habits_.deviceQueue))
                 status = kOfxStatGPURenderFailed;
             else
-                device.download(output, target);
+                device.download(output, target, habits_.deviceQueue);
             ++device.deviceRenders;
             if (*deviceMemory() != RenderHabits::DeviceMemory::Buffers)
                 ++device.imageRenders;
@@ -322,10 +323,11 @@ FrameResult renderFrame(Instance &instance, double time, const FrameSources &sou
     else
         onThreads(windows.size(), 1, one);
     std::set<std::string> fetched;
-    unsigned deviceRenders = 0;
+    unsigned deviceRenders = 0, imageRenders = 0;
     for (const FrameResult &r : results) {
         fetched.insert(r.fetched.begin(), r.fetched.end());
         deviceRenders += r.deviceRenders;
+        imageRenders += r.imageRenders;
     }
     for (FrameResult &r : results)
         if (!r.ok() || r.wroteOnFailure) {
@@ -337,6 +339,7 @@ FrameResult renderFrame(Instance &instance, double time, const FrameSources &sou
     whole.window = output.bounds();
     whole.fetched = fetched;
     whole.deviceRenders = deviceRenders;
+    whole.imageRenders = imageRenders;
     whole.windows = static_cast<unsigned>(windows.size());
     return whole;
 }

@@ -31,6 +31,7 @@ struct FrameResult {
     OfxRectI window{0, 0, 0, 0};  // the first window that failed or wrote where it should not
     std::set<std::string> fetched;  // the clips whose images the plug-in fetched, in any window
     unsigned deviceRenders = 0;     // windows the plug-in drew on the GPU host's device
+    unsigned imageRenders = 0;      // ... of them on OpenCL images
     unsigned windows = 0;           // render actions sent for the frame
     bool ok() const { return status == kOfxStatOK && !wroteOutside; }
 };

@@ -107,6 +107,8 @@ std::string RenderHabits::describe() const
         part(deviceMemory == DeviceMemory::Buffers  ? "images in OpenCL buffers"
              : deviceMemory == DeviceMemory::Images ? "images in OpenCL images"
                                                     : "images in OpenCL images of integer channels");
+    if (openCL && deviceQueue != 0)
+        part("on queue " + std::to_string(deviceQueue));
     return s.tellp() > 0 ? s.str() : "whole frames";
 }
 

@@ -38,6 +38,7 @@ struct RenderHabits {
     bool openCL = false;
     enum class DeviceMemory { Buffers, Images, IntegerImages };
     DeviceMemory deviceMemory = DeviceMemory::Buffers;
+    unsigned deviceQueue = 0;  // which of the device's queues the renders go on
 
     bool tiled() const { return tileWidth > 0 || tileHeight > 0; }
     // One line for messages: "tiles 16x16, top-down rows", "whole frames".

@@ -38,6 +38,7 @@ struct Cl {
     decltype(&::clReleaseCommandQueue) releaseCommandQueue = nullptr;
     decltype(&::clReleaseContext) releaseContext = nullptr;
     decltype(&::clFinish) finish = nullptr;
+    decltype(&::clGetContextInfo) getContextInfo = nullptr;
 };
 
 const Cl *cl()
@@ -62,7 +63,8 @@ const Cl *cl()
                          get("clEnqueueReadBuffer", t->enqueueReadBuffer) &&
                          get("clReleaseMemObject", t->releaseMemObject) &&
                          get("clReleaseCommandQueue", t->releaseCommandQueue) &&
-                         get("clReleaseContext", t->releaseContext) && get("clFinish", t->finish);
+                         get("clReleaseContext", t->releaseContext) && get("clFinish", t->finish) &&
+                         get("clGetContextInfo", t->getContextInfo);
         // The library stays mapped: drivers keep threads that need its code.
         return all ? std::move(t) : nullptr;
     }();
@@ -73,7 +75,7 @@ const Cl *cl()
 
 struct OpenCLDevice::Handles {
     cl_context context = nullptr;
-    cl_command_queue queue = nullptr;
+    cl_command_queue queues[kQueues] = {};
 };
 
 OpenCLDevice *OpenCLDevice::get()
@@ -104,10 +106,10 @@ OpenCLDevice *OpenCLDevice::get()
         made->handles_->context = cl()->createContext(nullptr, 1, &id, nullptr, nullptr, &error);
         if (error != CL_SUCCESS)
             return;
-        made->handles_->queue = cl()->createCommandQueue(made->handles_->context, id, 0, &error);
-        if (error != CL_SUCCESS) {
-            cl()->releaseContext(made->handles_->context);
-            return;
+        for (cl_command_queue &queue : made->handles_->queues) {
+            queue = cl()->createCommandQueue(made->handles_->context, id, 0, &error);
+            if (error != CL_SUCCESS)
+                return;  // the destructor releases what was made
         }
         device = made.release();
     });
@@ -116,15 +118,25 @@ OpenCLDevice *OpenCLDevice::get()
 
 OpenCLDevice::~OpenCLDevice()
 {
-    if (handles_) {
-        cl()->releaseCommandQueue(handles_->queue);
+    if (!handles_)
+        return;
+    for (cl_command_queue queue : handles_->queues)
+        if (queue)
+            cl()->releaseCommandQueue(queue);
+    if (handles_->context)
         cl()->releaseContext(handles_->context);
-    }
 }
 
-void *OpenCLDevice::queue() const
+void *OpenCLDevice::queue(unsigned which) const
 {
-    return handles_->queue;
+    return handles_->queues[which % kQueues];
+}
+
+unsigned OpenCLDevice::contextReferences() const
+{
+    cl_uint count = 0;
+    cl()->getContextInfo(handles_->context, CL_CONTEXT_REFERENCE_COUNT, sizeof count, &count, nullptr);
+    return count;
 }
 
 namespace {
@@ -153,8 +165,9 @@ bool isImage(cl_mem memory)
 
 }  // namespace
 
-void *OpenCLDevice::upload(const HostImage &image, RenderHabits::DeviceMemory memory)
+void *OpenCLDevice::upload(const HostImage &image, RenderHabits::DeviceMemory memory, unsigned which)
 {
+    cl_command_queue queue = static_cast<cl_command_queue>(this->queue(which));
     if (failNextAllocation.exchange(false))
         return nullptr;
     const std::size_t row = static_cast<std::size_t>(rowBytes(image));
@@ -168,7 +181,7 @@ void *OpenCLDevice::upload(const HostImage &image, RenderHabits::DeviceMemory me
     if (memory == RenderHabits::DeviceMemory::Buffers) {
         lent = cl()->createBuffer(handles_->context, CL_MEM_READ_WRITE, size, nullptr, &error);
         if (error == CL_SUCCESS)
-            error = cl()->enqueueWriteBuffer(handles_->queue, lent, CL_TRUE, 0, size, rows.data(), 0, nullptr, nullptr);
+            error = cl()->enqueueWriteBuffer(queue, lent, CL_TRUE, 0, size, rows.data(), 0, nullptr, nullptr);
     } else {
         const cl_image_format format = imageFormat(image.layout().depth, memory);
         if (format.image_channel_data_type == 0 || image.width() <= 0 || image.height() <= 0)
@@ -181,7 +194,7 @@ void *OpenCLDevice::upload(const HostImage &image, RenderHabits::DeviceMemory me
         const std::size_t origin[3] = {0, 0, 0};
         const std::size_t region[3] = {desc.image_width, desc.image_height, 1};
         if (error == CL_SUCCESS)
-            error = cl()->enqueueWriteImage(handles_->queue, lent, CL_TRUE, origin, region, row, 0, rows.data(), 0,
+            error = cl()->enqueueWriteImage(queue, lent, CL_TRUE, origin, region, row, 0, rows.data(), 0,
                                             nullptr, nullptr);
     }
     if (error != CL_SUCCESS) {
@@ -192,8 +205,9 @@ void *OpenCLDevice::upload(const HostImage &image, RenderHabits::DeviceMemory me
     return lent;
 }
 
-void OpenCLDevice::download(void *memory, HostImage &image)
+void OpenCLDevice::download(void *memory, HostImage &image, unsigned which)
 {
+    cl_command_queue queue = static_cast<cl_command_queue>(this->queue(which));
     const std::size_t row = static_cast<std::size_t>(rowBytes(image));
     std::vector<unsigned char> rows(row * static_cast<std::size_t>(image.height()));
     if (rows.empty())
@@ -204,10 +218,10 @@ void OpenCLDevice::download(void *memory, HostImage &image)
         const std::size_t origin[3] = {0, 0, 0};
         const std::size_t region[3] = {static_cast<std::size_t>(image.width()),
                                        static_cast<std::size_t>(image.height()), 1};
-        error = cl()->enqueueReadImage(handles_->queue, lent, CL_TRUE, origin, region, row, 0, rows.data(), 0, nullptr,
+        error = cl()->enqueueReadImage(queue, lent, CL_TRUE, origin, region, row, 0, rows.data(), 0, nullptr,
                                        nullptr);
     } else {
-        error = cl()->enqueueReadBuffer(handles_->queue, lent, CL_TRUE, 0, rows.size(), rows.data(), 0, nullptr,
+        error = cl()->enqueueReadBuffer(queue, lent, CL_TRUE, 0, rows.size(), rows.data(), 0, nullptr,
                                         nullptr);
     }
     if (error != CL_SUCCESS)
@@ -222,9 +236,9 @@ void OpenCLDevice::release(void *buffer)
         cl()->releaseMemObject(static_cast<cl_mem>(buffer));
 }
 
-bool OpenCLDevice::finish()
+bool OpenCLDevice::finish(unsigned which)
 {
-    return cl()->finish(handles_->queue) == CL_SUCCESS;
+    return cl()->finish(static_cast<cl_command_queue>(queue(which))) == CL_SUCCESS;
 }
 
 #else
@@ -237,11 +251,12 @@ OpenCLDevice *OpenCLDevice::get()
 }
 
 OpenCLDevice::~OpenCLDevice() = default;
-void *OpenCLDevice::queue() const { return nullptr; }
-void *OpenCLDevice::upload(const HostImage &, RenderHabits::DeviceMemory) { return nullptr; }
-void OpenCLDevice::download(void *, HostImage &) {}
+void *OpenCLDevice::queue(unsigned) const { return nullptr; }
+unsigned OpenCLDevice::contextReferences() const { return 0; }
+void *OpenCLDevice::upload(const HostImage &, RenderHabits::DeviceMemory, unsigned) { return nullptr; }
+void OpenCLDevice::download(void *, HostImage &, unsigned) {}
 void OpenCLDevice::release(void *) {}
-bool OpenCLDevice::finish() { return false; }
+bool OpenCLDevice::finish(unsigned) { return false; }
 
 #endif
 

@@ -22,15 +22,21 @@ public:
     static OpenCLDevice *get();
     ~OpenCLDevice();
 
-    void *queue() const;  // the cl_command_queue
-    // A buffer or 2-D image holding the image's pixels; null when the device
-    // has no room, cannot hold the depth as such an image, or a fault asked
-    // for that.
-    void *upload(const HostImage &image, RenderHabits::DeviceMemory memory = RenderHabits::DeviceMemory::Buffers);
-    void download(void *memory, HostImage &image);
+    // Two queues on the one context, as a host that renders on several.
+    static constexpr unsigned kQueues = 2;
+    void *queue(unsigned which = 0) const;  // a cl_command_queue
+    // A buffer or 2-D image holding the image's pixels, written through the
+    // queue; null when the device has no room, cannot hold the depth as such
+    // an image, or a fault asked for that.
+    void *upload(const HostImage &image, RenderHabits::DeviceMemory memory = RenderHabits::DeviceMemory::Buffers,
+                 unsigned which = 0);
+    void download(void *memory, HostImage &image, unsigned which = 0);
     void release(void *buffer);
     // Waits for everything on the queue.
-    bool finish();
+    bool finish(unsigned which = 0);
+    // The context's reference count: ours, our queues' and our memory's, plus
+    // whatever a plug-in still holds (a program or a queue of its own).
+    unsigned contextReferences() const;
     int rowBytes(const HostImage &image) const { return image.width() * image.pixelBytes(); }
 
     std::atomic<unsigned> deviceRenders{0};  // renders the plug-in put on the device

@@ -68,7 +68,7 @@ std::unique_ptr<OpenCLApi> OpenCLApi::load(const char *library)
         resolve(handle, "clReleaseContext", api->releaseContext) &&
         resolve(handle, "clGetCommandQueueInfo", api->getCommandQueueInfo) &&
         resolve(handle, "clGetMemObjectInfo", api->getMemObjectInfo) &&
-        resolve(handle, "clGetImageInfo", api->getImageInfo);
+        resolve(handle, "clGetImageInfo", api->getImageInfo) && resolve(handle, "clFinish", api->finish);
     return complete ? std::move(api) : nullptr;
 }
 

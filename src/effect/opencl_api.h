@@ -31,6 +31,9 @@ struct OpenCLApi {
     decltype(&::clGetCommandQueueInfo) getCommandQueueInfo = nullptr;
     decltype(&::clGetMemObjectInfo) getMemObjectInfo = nullptr;
     decltype(&::clGetImageInfo) getImageInfo = nullptr;
+    // Never called on a host's queue (its work is enqueued, not waited for);
+    // for the queues the plug-in's callers own.
+    decltype(&::clFinish) finish = nullptr;
 
     // Null when the library is missing or lacks an entry point.
     static std::unique_ptr<OpenCLApi> load(const char *library);

@@ -32,11 +32,12 @@ class Cli : public ToolTest {
 protected:
     // The path a render must report with -v in this run: the device only
     // when the tool is a GPU host and the plug-in's OpenCL path is on.
-    static std::string expectedPath()
+    static std::string expectedPath(const std::string &gpuOption = std::string())
     {
         const char *gpu = std::getenv("ZELVO_GPU"), *opencl = std::getenv("ZELVO_OPENCL");
-        const bool device = gpu && std::string(gpu) == "opencl" && opencl && std::string(opencl) == "any";
-        return device ? " path=opencl-buffers\n" : " path=cpu\n";
+        const std::string mode = !gpuOption.empty() ? gpuOption : gpu ? gpu : "off";
+        const bool device = mode != "off" && opencl && std::string(opencl) == "any";
+        return !device ? " path=cpu\n" : mode == "opencl-images" ? " path=opencl-images\n" : " path=opencl-buffers\n";
     }
 
     // Compares the output with the section rule applied to the input: the
@@ -149,6 +150,11 @@ TEST_F(Cli, RoundTripsAtEveryDepth)
         ASSERT_EQ(r.exitCode, 0) << r.output;
         EXPECT_NE(r.output.find(expectedPath()), std::string::npos) << r.output;
         expectRule(in, out, 30, 5, 0x3FF & ~0x12u, c.type);
+        // The same frame handed over as OpenCL images.
+        r = run("render " + in + " " + out + " -v --gpu opencl-images -p splitCount=5 -p splitAngle=30 -p section2=off");
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_NE(r.output.find(expectedPath("opencl-images")), std::string::npos) << r.output;
+        expectRule(in, out, 30, 5, 0x3FF & ~0x2u, c.type);
     }
     EXPECT_TRUE(strayFiles().empty());
 }

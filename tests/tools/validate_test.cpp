@@ -128,6 +128,20 @@ TEST(Validate, DeviceRendersMustBeTheCpuRenders)
         << hollow.output;
     ValidateRun zelvo = validate("--seed 2 --only gpu");
     EXPECT_EQ(zelvo.exitCode, 0) << zelvo.output;
+    EXPECT_NE(zelvo.output.find("PASS gpu.opencl-buffers"), std::string::npos) << zelvo.output;
+    EXPECT_NE(zelvo.output.find("PASS gpu.opencl-images"), std::string::npos) << zelvo.output;
+}
+
+// Right frames are not enough: a plug-in that still holds the host's
+// context after its unload (a program it never released) fails.
+TEST(Validate, APluginHoldingTheHostsContextAfterUnloadFails)
+{
+    ValidateRun clingy = validate(std::string("'") + CLINGY_GPU_PLUGIN_PATH + "' --seed 3 --only gpu");
+    EXPECT_EQ(clingy.exitCode, 1) << clingy.output;
+    EXPECT_NE(clingy.output.find("FAIL gpu.opencl-buffers: after its unload the plug-in still holds 1 reference to "
+                                 "the host's OpenCL context"),
+              std::string::npos)
+        << clingy.output;
 }
 
 TEST(Validate, OnlyRunsTheMatchingChecks)

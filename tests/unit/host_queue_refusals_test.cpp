@@ -35,6 +35,10 @@ protected:
 
     void TearDown() override
     {
+        // What was accepted runs before anything goes: the runtime's threads
+        // must not be drawing while the process ends.
+        if (queue)
+            api->finish(queue);
         for (cl_mem m : made)
             api->releaseMemObject(m);
         Zelvo::releaseHostQueuePrograms();

@@ -115,9 +115,11 @@ int renderCommand(const RenderOptions &o, const char *argv0)
     ofxhost::RenderHabits habits = parseTiles(o.tiles);
     const char *gpuDefault = std::getenv("ZELVO_GPU");
     const std::string gpu = !o.gpu.empty() ? o.gpu : gpuDefault ? gpuDefault : "off";
-    if (gpu != "off" && gpu != "opencl")
-        throw UsageError("--gpu must be opencl or off, not '" + gpu + "'");
-    habits.openCL = gpu == "opencl";
+    if (gpu != "off" && gpu != "opencl" && gpu != "opencl-images")
+        throw UsageError("--gpu must be opencl, opencl-images or off, not '" + gpu + "'");
+    habits.openCL = gpu != "off";
+    if (gpu == "opencl-images")
+        habits.deviceMemory = ofxhost::RenderHabits::DeviceMemory::Images;
     if (o.maxImageMb && (*o.maxImageMb < 1 || *o.maxImageMb > kMaxImageMb))
         throw UsageError("--max-image-mb must lie in 1.." + std::to_string(kMaxImageMb) + ", not " +
                          std::to_string(*o.maxImageMb));
@@ -202,6 +204,7 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         const int rows = strips ? writer.stripRows() : std::max(1, src.height());
         instance->connect("Source", source.rgba.get());
         unsigned strips = 0, onDevice = 0;
+        bool onImages = false;
         for (long long top = frameBounds.y2; top > frameBounds.y1; top -= rows) {
             ofxhost::ImageLayout layout = src.layout();
             layout.bounds = {frameBounds.x1, static_cast<int>(std::max<long long>(frameBounds.y1, top - rows)),
@@ -219,6 +222,7 @@ int renderCommand(const RenderOptions &o, const char *argv0)
             writer.write(strip);
             ++strips;
             onDevice += rendered.deviceRenders > 0 ? 1 : 0;
+            onImages = onImages || rendered.imageRenders > 0;
         }
         instance->connect("Source", nullptr);
         const std::string losses = writer.finish();
@@ -228,9 +232,10 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         // Which path drew the frame, for -v: the device, the CPU or both.
+        const std::string device = onImages ? "path=opencl-images" : "path=opencl-buffers";
         const std::string path = onDevice == 0        ? "path=cpu"
-                                 : onDevice == strips ? "path=opencl-buffers"
-                                                      : "path=opencl-buffers:" + std::to_string(onDevice) + "/" +
+                                 : onDevice == strips ? device
+                                                      : device + ":" + std::to_string(onDevice) + "/" +
                                                             std::to_string(strips);
         log.written(frame, out, seconds,
                     log.verbose() ? parameterValues(*instance, info, frame) + " " + path : std::string());

@@ -56,8 +56,8 @@ int run(int argc, char **argv)
     renderCmd->add_option("--max-image-mb", render.maxImageMb,
                           "Refuse images whose pixels need more memory than this (default: half of this machine's)");
     renderCmd->add_option("--gpu", render.gpu,
-                          "opencl: hand a plug-in that declares OpenCL buffers its images on the OpenCL device "
-                          "(default: off, or ZELVO_GPU)");
+                          "opencl: hand a plug-in that declares OpenCL buffers its images on the OpenCL device; "
+                          "opencl-images: as OpenCL images to one that declares those (default: off, or ZELVO_GPU)");
     renderCmd->add_option("--plugin", render.plugin, "Plug-in path or identifier (default: Zelvo)");
 
     std::string validatePlugin, validateOnly, validateRunCheck;

@@ -243,18 +243,49 @@ void refuseUndeclaredDepths(const HostProfile &profile, const PluginRef &path, u
     }
 }
 
-// A plug-in that declares OpenCL buffers, on our GPU host: random frames on
-// the device, in tiles, with a device that runs out of room, and two
-// instances on the queue at once, each byte for byte its CPU frame.
-void compareOnTheDevice(const PluginRef &path, unsigned seed)
+using Memory = RenderHabits::DeviceMemory;
+
+bool declares(Plugin &plugin, Memory memory)
 {
-    ValidateSession session(path);
-    session.prepare();
-    if (!session.plugin().supportsOpenCLBuffers())
-        return;  // nothing declared, nothing to prove
+    return memory == Memory::Buffers ? plugin.supportsOpenCLBuffers() : plugin.supportsOpenCLImages();
+}
+
+RenderHabits onDevice(Memory memory, RenderHabits habits = RenderHabits{})
+{
+    habits.openCL = true;
+    habits.deviceMemory = memory;
+    return habits;
+}
+
+void compareOnTheDevice(ValidateSession &session, OpenCLDevice *device, Memory memory, unsigned seed);
+
+// A plug-in that declares OpenCL buffers (or images), on our GPU host:
+// random frames on the device, in tiles, with a device that runs out of
+// room, and two instances on two queues at once, each byte for byte its CPU
+// frame. Once it is unloaded it holds nothing of the host's context: its
+// programs (which keep the context alive) are released.
+void compareOnTheDevice(const PluginRef &path, unsigned seed, Memory memory)
+{
     OpenCLDevice *device = OpenCLDevice::get();
     if (!device)
         return;  // this machine has no device to play a GPU host on
+    const unsigned held = device->contextReferences();
+    {
+        ValidateSession session(path);
+        session.prepare();
+        if (!declares(session.plugin(), memory))
+            return;  // nothing declared, nothing to prove
+        compareOnTheDevice(session, device, memory, seed);
+        require(session.plugin().unload() == kOfxStatOK, "the unload action failed");
+    }
+    const unsigned left = device->contextReferences() - held;
+    require(left == 0, "after its unload the plug-in still holds " + std::to_string(left) +
+                           (left == 1 ? " reference" : " references") +
+                           " to the host's OpenCL context (programs, kernels or queues not released)");
+}
+
+void compareOnTheDevice(ValidateSession &session, OpenCLDevice *device, Memory memory, unsigned seed)
+{
     std::mt19937 rng(seed);
     auto instance = session.createInstance();
     const unsigned before = device->deviceRenders.load();
@@ -264,8 +295,7 @@ void compareOnTheDevice(const PluginRef &path, unsigned seed)
             session.randomParams(*instance, rng);
             const Inputs in = makeInputs(session, depth, rng);
             const auto expected = renderWith(*instance, in, depth, RenderHabits{}, trial);
-            RenderHabits gpu = trial % 2 ? tiledHabits(16, 16) : RenderHabits{};
-            gpu.openCL = true;
+            const RenderHabits gpu = onDevice(memory, trial % 2 ? tiledHabits(16, 16) : RenderHabits{});
             if (trial == 3)
                 device->failNextAllocation = true;  // the host's CPU render takes over
             else
@@ -273,10 +303,11 @@ void compareOnTheDevice(const PluginRef &path, unsigned seed)
             requireSame(*renderWith(*instance, in, depth, gpu, trial), *expected, gpu.describe());
         }
     require(device->deviceRenders.load() - before >= static_cast<unsigned>(renders),
-            "declares OpenCL buffers but rendered on the device " +
+            std::string("declares OpenCL ") + (memory == Memory::Buffers ? "buffers" : "images") +
+                " but rendered on the device " +
                 std::to_string(device->deviceRenders.load() - before) + " times of " + std::to_string(renders));
 
-    // Two instances on the device at the same time.
+    // Two instances on the device at the same time, each on a queue of its own.
     const Depth depth = session.depths().empty() ? Depth::Byte : session.depths().front();
     std::vector<std::unique_ptr<Instance>> pair;
     std::vector<Inputs> inputs;
@@ -289,17 +320,19 @@ void compareOnTheDevice(const PluginRef &path, unsigned seed)
         outputs.push_back(blankImage(depth, kFrame));
         connect(*pair.back(), inputs.back(), outputs.back().get());
     }
-    RenderHabits gpu;
-    gpu.openCL = true;
     std::vector<FrameResult> results(2);
     std::vector<std::thread> threads;
-    for (int i = 0; i < 2; ++i)
-        threads.emplace_back([&, i] { results[i] = renderFrame(*pair[i], 0, inputs[i].sources, *outputs[i], gpu); });
+    for (unsigned i = 0; i < 2; ++i)
+        threads.emplace_back([&, i] {
+            RenderHabits gpu = onDevice(memory);
+            gpu.deviceQueue = i;
+            results[i] = renderFrame(*pair[i], 0, inputs[i].sources, *outputs[i], gpu);
+        });
     for (auto &t : threads)
         t.join();
     for (int i = 0; i < 2; ++i) {
-        requireRendered(results[i], "two instances on the device at once");
-        requireSame(*outputs[i], *expected[i], "two instances on the device at once");
+        requireRendered(results[i], "two instances on two queues at once");
+        requireSame(*outputs[i], *expected[i], "two instances on two queues at once");
     }
 }
 
@@ -321,10 +354,12 @@ const std::map<std::string, ProfileCheck> &profileChecks()
 std::vector<ValidateCheck> hostProfileChecks()
 {
     std::vector<ValidateCheck> out;
-    out.push_back({"gpu.opencl-buffers", [](const PluginRef &path, unsigned seed) {
-                       Host::instance().reset();
-                       compareOnTheDevice(path, seed);
-                   }});
+    for (Memory memory : {Memory::Buffers, Memory::Images})
+        out.push_back({memory == Memory::Buffers ? "gpu.opencl-buffers" : "gpu.opencl-images",
+                       [memory](const PluginRef &path, unsigned seed) {
+                           Host::instance().reset();
+                           compareOnTheDevice(path, seed, memory);
+                       }});
     for (const HostProfile &profile : hostProfiles()) {
         const ProfileCheck run = profileChecks().at(profile.name);
         const std::string name = profile.name;
