@@ -51,7 +51,10 @@ protected:
     }
 
     // Renders the config into a sentinel-filled destination and compares every
-    // byte of it with the reference rule.
+    // byte of it with the reference rule. The path that drew it is proven:
+    // with the OpenCL path on, an 8-bit frame stored bottom up whose count
+    // lies in 1..10 goes to the device and never asks the host how many threads it has; any other
+    // frame is drawn on the CPU, which asks once.
     void renderAndCompare(const Config &c, std::mt19937 &rng)
     {
         SCOPED_TRACE(c.describe());
@@ -68,7 +71,12 @@ protected:
         instance->setValue("splitAngle", {c.angle});
         setSections(c.visible);
         quirks().reportedCpus = c.threads;
+        const unsigned threadCalls = Faults::instance().count("multiThreadNumCPUs");
         ASSERT_EQ(instance->render(0.0, c.window), kOfxStatOK);
+        const bool onDevice =
+            openCLPath() && c.depth == Depth::Byte && !c.negativeRowBytes && c.count >= 1 && c.count <= 10;
+        EXPECT_EQ(Faults::instance().count("multiThreadNumCPUs") - threadCalls, onDevice ? 0u : 1u)
+            << (onDevice ? "claimed the device but drew on the CPU" : "expected one render on the CPU");
         expectReference(c, src, dst);
     }
 
