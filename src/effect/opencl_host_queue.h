@@ -1,6 +1,6 @@
 #pragma once
 
-// Draws a frame on a GPU host's OpenCL buffers, on the host's queue: the
+// Draws a frame on a GPU host's OpenCL buffers or images, on the host's queue: the
 // work is enqueued and not waited for (the host synchronises before it uses
 // the output). Programs are built once per context and device and shared by
 // every instance; each render makes a kernel object of its own, so no two
