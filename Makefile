@@ -20,17 +20,19 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The packages first: their tests install and remove what dist wrote.
 test-normal: build
+	cmake --build $(BUILD) --target dist
 	cd $(BUILD) && $(CTEST)
 
 # The Windows build, cross-compiled with MinGW-w64, its tests run under Wine
 # in a private prefix; its render tests also compare with the Linux binary.
 test-win64: build
+	cmake --build $(BUILD) --target dist
 	cmake -S . -B $(WIN64_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVO_LINUX_BUILD=$(CURDIR)/$(BUILD)
 	cmake --build $(WIN64_BUILD) -j $(JOBS)
 	cd $(WIN64_BUILD) && $(CTEST)
-	cmake --build $(BUILD) --target dist
 	bash scripts/check-dist $(BUILD)/Zelvo-$$(sed -n 's/^project(Zelvo VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt).zip
 
 test-asan: deps
@@ -83,10 +85,11 @@ demo: build
 install: build
 	cmake --install $(BUILD)
 
-# Zelvo-VERSION.zip: the bundle with its Linux and Windows binaries.
+# Zelvo-VERSION.zip (the bundle with its Linux and Windows binaries),
+# Zelvo-VERSION-win64.msi and zelvo_VERSION-1_amd64.deb.
 dist: build
 	cmake --build $(BUILD) --target dist
-	@ls -1 $(BUILD)/Zelvo-*.zip
+	@ls -1 $(BUILD)/Zelvo-*.zip $(BUILD)/Zelvo-*-win64.msi $(BUILD)/zelvo_*_amd64.deb
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(WIN64_BUILD)
