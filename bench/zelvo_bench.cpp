@@ -240,8 +240,58 @@ void BM_HostBuffers(benchmark::State &state)
     state.SetLabel(label(state.range(0), true));
 }
 
+// The kernel on resident 2-D images (normalised channels, float for float),
+// against the CPU path. On PoCL every image access is a software call, so
+// this is recorded, not held to a goal: on a GPU, texture units do it.
+void BM_HostImages(benchmark::State &state)
+{
+    Session &s = session();
+    OpenCLDevice *gpu = OpenCLDevice::get();
+    if (!gpu || !s.plugin->supportsOpenCLImages()) {
+        state.SkipWithError("no OpenCL device, or the plug-in does not declare images");
+        return;
+    }
+    ImageLayout layout;
+    layout.depth = depthOf(state.range(0));
+    layout.bounds = {0, 0, kWidth, kHeight};
+    HostImage src(layout), viaCpu(layout), viaImages(layout);
+    src.fill(0x5A);
+    configure(*s.device, src, viaImages, true);
+    configure(*s.cpu, src, viaCpu, true);
+    void *srcImage = gpu->upload(src, RenderHabits::DeviceMemory::Images);
+    void *dstImage = gpu->upload(viaImages, RenderHabits::DeviceMemory::Images);
+    ClipView source, output;
+    source.image = &src;
+    source.deviceMemory = srcImage;
+    source.deviceImage = true;
+    source.regionOfDefinition = layout.bounds;
+    output = source;
+    output.image = &viaImages;
+    output.deviceMemory = dstImage;
+    std::vector<double> cpu, images;
+    for (auto _ : state) {
+        cpu.push_back(millisecondsOf([&] { s.cpu->render(0.0, layout.bounds); }));
+        RenderScope scope(&s.device->object(), 1.0, true);
+        scope.set("Source", source);
+        scope.set("Output", output);
+        images.push_back(millisecondsOf([&] {
+            if (s.device->render(0.0, layout.bounds, 1.0, gpu->queue()) != kOfxStatOK || !gpu->finish())
+                state.SkipWithError("the render on resident images failed");
+        }));
+        state.SetIterationTime(images.back() / 1000.0);
+    }
+    gpu->download(dstImage, viaImages);
+    if (std::memcmp(viaImages.data(), viaCpu.data(), viaCpu.byteSize()) != 0)
+        state.SkipWithError("resident images gave other bytes than the CPU");
+    gpu->release(srcImage);
+    gpu->release(dstImage);
+    report(state, "images", summarise(images), "cpu", summarise(cpu), "images_vs_cpu");
+    state.SetLabel(label(state.range(0), true));
+}
+
 }  // namespace
 
+BENCHMARK(BM_HostImages)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_HostBuffers)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
 BENCHMARK(BM_RenderAgainstCopy)
     ->ArgsProduct({{0, 1, 2}, {0, 1}})
