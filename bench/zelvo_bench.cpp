@@ -178,6 +178,50 @@ void BM_OpenCLAgainstCpu(benchmark::State &state)
     state.SetLabel(label(0, split));
 }
 
+// A source and an output lent on our device, as a GPU host holds them;
+// released when it goes.
+class Resident {
+public:
+    Resident(OpenCLDevice &gpu, const HostImage &src, HostImage &dst, RenderHabits::DeviceMemory memory)
+        : gpu_(gpu), dst_(dst)
+    {
+        source_.image = &src;
+        source_.deviceMemory = gpu.upload(src, memory);
+        source_.deviceRowBytes = gpu.rowBytes(src);
+        source_.deviceImage = memory != RenderHabits::DeviceMemory::Buffers;
+        source_.regionOfDefinition = src.bounds();
+        output_ = source_;
+        output_.image = &dst;
+        output_.deviceMemory = gpu.upload(dst, memory);
+    }
+    ~Resident()
+    {
+        gpu_.release(source_.deviceMemory);
+        gpu_.release(output_.deviceMemory);
+    }
+    Resident(const Resident &) = delete;
+    Resident &operator=(const Resident &) = delete;
+
+    // One render on the resident images, waited for, in milliseconds; false
+    // in `ok` when it failed.
+    double render(Instance &instance, bool &ok)
+    {
+        RenderScope scope(&instance.object(), 1.0, true);
+        scope.set("Source", source_);
+        scope.set("Output", output_);
+        return millisecondsOf([&] {
+            ok = instance.render(0.0, dst_.bounds(), 1.0, gpu_.queue()) == kOfxStatOK && gpu_.finish();
+        });
+    }
+    // The output brought back into the host image.
+    void download() { gpu_.download(output_.deviceMemory, dst_); }
+
+private:
+    OpenCLDevice &gpu_;
+    HostImage &dst_;
+    ClipView source_, output_;
+};
+
 // The four ways to draw one frame, alternately in every iteration: the CPU
 // path, the OpenCL path of plain pixel buffers (upload, run, read back; 8-bit
 // only, the CPU otherwise), the kernel on buffers already resident on the
@@ -197,38 +241,23 @@ void BM_HostBuffers(benchmark::State &state)
     src.fill(0x5A);
     configure(*s.device, src, viaUpload, true);
     configure(*s.cpu, src, viaCpu, true);
-    void *srcBuffer = gpu->upload(src), *dstBuffer = gpu->upload(viaBuffers);
-    ClipView source, output;
-    source.image = &src;
-    source.deviceMemory = srcBuffer;
-    source.deviceRowBytes = gpu->rowBytes(src);
-    source.regionOfDefinition = layout.bounds;
-    output = source;
-    output.image = &viaBuffers;
-    output.deviceMemory = dstBuffer;
+    Resident resident(*gpu, src, viaBuffers, RenderHabits::DeviceMemory::Buffers);
     CopyJob job{static_cast<const unsigned char *>(src.data()), static_cast<unsigned char *>(copy.data()),
                 src.byteSize()};
     std::vector<double> cpu, upload, buffers, memcopy;
     for (auto _ : state) {
         cpu.push_back(millisecondsOf([&] { s.cpu->render(0.0, layout.bounds); }));
         upload.push_back(millisecondsOf([&] { s.device->render(0.0, layout.bounds); }));
-        {
-            RenderScope scope(&s.device->object(), 1.0, true);
-            scope.set("Source", source);
-            scope.set("Output", output);
-            buffers.push_back(millisecondsOf([&] {
-                if (s.device->render(0.0, layout.bounds, 1.0, gpu->queue()) != kOfxStatOK || !gpu->finish())
-                    state.SkipWithError("the render on resident buffers failed");
-            }));
-        }
+        bool ok = false;
+        buffers.push_back(resident.render(*s.device, ok));
+        if (!ok)
+            state.SkipWithError("the render on resident buffers failed");
         memcopy.push_back(millisecondsOf([&] { multiThreadSuiteTable()->multiThread(copyPart, kThreads, &job); }));
         state.SetIterationTime(buffers.back() / 1000.0);
     }
-    gpu->download(dstBuffer, viaBuffers);
+    resident.download();
     if (std::memcmp(viaBuffers.data(), viaCpu.data(), viaCpu.byteSize()) != 0)
         state.SkipWithError("resident buffers gave other bytes than the CPU");
-    gpu->release(srcBuffer);
-    gpu->release(dstBuffer);
     const Summary b = summarise(buffers), c = summarise(cpu), u = summarise(upload), m = summarise(memcopy);
     state.counters["buffers_min_ms"] = b.min;
     state.counters["cpu_min_ms"] = c.min;
@@ -258,33 +287,19 @@ void BM_HostImages(benchmark::State &state)
     src.fill(0x5A);
     configure(*s.device, src, viaImages, true);
     configure(*s.cpu, src, viaCpu, true);
-    void *srcImage = gpu->upload(src, RenderHabits::DeviceMemory::Images);
-    void *dstImage = gpu->upload(viaImages, RenderHabits::DeviceMemory::Images);
-    ClipView source, output;
-    source.image = &src;
-    source.deviceMemory = srcImage;
-    source.deviceImage = true;
-    source.regionOfDefinition = layout.bounds;
-    output = source;
-    output.image = &viaImages;
-    output.deviceMemory = dstImage;
+    Resident resident(*gpu, src, viaImages, RenderHabits::DeviceMemory::Images);
     std::vector<double> cpu, images;
     for (auto _ : state) {
         cpu.push_back(millisecondsOf([&] { s.cpu->render(0.0, layout.bounds); }));
-        RenderScope scope(&s.device->object(), 1.0, true);
-        scope.set("Source", source);
-        scope.set("Output", output);
-        images.push_back(millisecondsOf([&] {
-            if (s.device->render(0.0, layout.bounds, 1.0, gpu->queue()) != kOfxStatOK || !gpu->finish())
-                state.SkipWithError("the render on resident images failed");
-        }));
+        bool ok = false;
+        images.push_back(resident.render(*s.device, ok));
+        if (!ok)
+            state.SkipWithError("the render on resident images failed");
         state.SetIterationTime(images.back() / 1000.0);
     }
-    gpu->download(dstImage, viaImages);
+    resident.download();
     if (std::memcmp(viaImages.data(), viaCpu.data(), viaCpu.byteSize()) != 0)
         state.SkipWithError("resident images gave other bytes than the CPU");
-    gpu->release(srcImage);
-    gpu->release(dstImage);
     report(state, "images", summarise(images), "cpu", summarise(cpu), "images_vs_cpu");
     state.SetLabel(label(state.range(0), true));
 }

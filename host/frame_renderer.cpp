@@ -88,11 +88,14 @@ public:
         out.image = target;
         views[kOfxImageEffectOutputClipName] = out;
 
-        OpenCLDevice *device = habits_.openCL && deviceMemory() ? OpenCLDevice::get() : nullptr;
+        const std::optional<RenderHabits::DeviceMemory> memory =
+            habits_.openCL ? deviceMemory() : std::nullopt;
+        OpenCLDevice *device = memory ? OpenCLDevice::get() : nullptr;
         if (device) {
-            r.status = renderOnDevice(*device, scope, views, window, *target);
+            const bool images = *memory != RenderHabits::DeviceMemory::Buffers;
+            r.status = renderOnDevice(*device, *memory, scope, views, window, *target);
             r.deviceRenders = r.status == kOfxStatOK ? 1 : 0;
-            r.imageRenders = r.deviceRenders != 0 && *deviceMemory() != RenderHabits::DeviceMemory::Buffers ? 1 : 0;
+            r.imageRenders = images ? r.deviceRenders : 0;
             if (r.status == kOfxStatGPURenderFailed) {
                 ++device->cpuFallbacks;  // as the standard asks: again, on the CPU
                 device = nullptr;
@@ -133,18 +136,19 @@ private:
 
     // The views' images lent on the device, the render on its
     // queue, the output brought back once the queue is done.
-    OfxStatus renderOnDevice(OpenCLDevice &device, RenderScope &scope, const std::map<std::string, ClipView> &views,
-                             const OfxRectI &window, HostImage &target)
+    OfxStatus renderOnDevice(OpenCLDevice &device, RenderHabits::DeviceMemory memory, RenderScope &scope,
+                             const std::map<std::string, ClipView> &views, const OfxRectI &window, HostImage &target)
     {
+        const bool images = memory != RenderHabits::DeviceMemory::Buffers;
         std::vector<void *> buffers;
         void *output = nullptr;
         bool room = true;
         for (const auto &v : views) {
             ClipView lent = v.second;
             if (lent.image) {
-                lent.deviceMemory = device.upload(*lent.image, *deviceMemory(), habits_.deviceQueue);
+                lent.deviceMemory = device.upload(*lent.image, memory, habits_.deviceQueue);
                 lent.deviceRowBytes = device.rowBytes(*lent.image);
-                lent.deviceImage = *deviceMemory() != RenderHabits::DeviceMemory::Buffers;
+                lent.deviceImage = images;
                 room = room && lent.deviceMemory;
                 buffers.push_back(lent.deviceMemory);
                 if (v.first == kOfxImageEffectOutputClipName)
@@ -163,7 +167,7 @@ private:
             else
                 device.download(output, target, habits_.deviceQueue);
             ++device.deviceRenders;
-            if (*deviceMemory() != RenderHabits::DeviceMemory::Buffers)
+            if (images)
                 ++device.imageRenders;
         }
         for (void *b : buffers)
