@@ -11,6 +11,7 @@
 #include <string>
 
 #include "process_watch.h"
+#include "tool_runner.h"
 
 namespace {
 
@@ -19,9 +20,9 @@ struct ValidateRun {
     std::string output;
 };
 
-ValidateRun validate(const std::string &args)
+ValidateRun validate(const std::string &args, const std::string &environment = std::string())
 {
-    FILE *pipe = popen(("'" + std::string(ZELVO_TOOL_PATH) + "' validate " + args + " 2>&1").c_str(), "r");
+    FILE *pipe = popen((environment + " '" + std::string(ZELVO_TOOL_PATH) + "' validate " + args + " 2>&1").c_str(), "r");
     ValidateRun r{-1, ""};
     char buffer[512];
     while (pipe && fgets(buffer, sizeof buffer, pipe))
@@ -118,7 +119,9 @@ TEST(Validate, APluginEndingTheProcessFailsAndLeavesNothingRunning)
 }
 
 // A plug-in that claims OpenCL buffers and draws nothing there is caught
-// by the GPU host; ours passes on the device.
+// by the GPU host (which proves the machine has a device to play one on);
+// ours, with its OpenCL path on and so declaring buffers and images, passes
+// on that device.
 TEST(Validate, DeviceRendersMustBeTheCpuRenders)
 {
     ValidateRun hollow = validate(std::string("'") + HOLLOW_GPU_PLUGIN_PATH + "' --seed 2 --only gpu");
@@ -126,7 +129,11 @@ TEST(Validate, DeviceRendersMustBeTheCpuRenders)
     EXPECT_NE(hollow.output.find("FAIL gpu.opencl-buffers: images in OpenCL buffers gave other bytes than whole frames"),
               std::string::npos)
         << hollow.output;
-    ValidateRun zelvo = validate("--seed 2 --only gpu");
+    const ToolRun declared = runTool("describe", "ZELVO_OPENCL=any");
+    EXPECT_NE(declared.output.find("OfxImageEffectPropOpenCLRenderSupported: true"), std::string::npos)
+        << declared.output;
+    EXPECT_NE(declared.output.find("OfxImageEffectPropOpenCLSupported: true"), std::string::npos) << declared.output;
+    ValidateRun zelvo = validate("--seed 2 --only gpu", "ZELVO_OPENCL=any");
     EXPECT_EQ(zelvo.exitCode, 0) << zelvo.output;
     EXPECT_NE(zelvo.output.find("PASS gpu.opencl-buffers"), std::string::npos) << zelvo.output;
     EXPECT_NE(zelvo.output.find("PASS gpu.opencl-images"), std::string::npos) << zelvo.output;
