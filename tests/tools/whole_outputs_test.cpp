@@ -159,28 +159,46 @@ TEST_F(WholeOutputs, AFileSizeLimitIsAFailureNotADeath)
     expectFailureKeepsOldFile(path("in.png"), path("out.tif"), "ulimit -f 4;", "File too large");
 }
 
-// Only this tool's own temporary files of processes that are gone: not a
-// live process's, not anyone else's file.
-TEST_F(WholeOutputs, StaleTemporaryFilesOfDeadRunsAreRemoved)
+// Only this tool's own temporary files whose writer is provably gone: named
+// under this kernel, their writer's lock free. A live writer's (it holds
+// the lock), another machine's, or an earlier version's (whose writers held
+// no lock) are never removed on a guess; neither is anyone else's file.
+TEST_F(WholeOutputs, OnlyProvablyDeadTemporaryFilesAreRemoved)
 {
+    std::string boot;
+    for (char c : contents("/proc/sys/kernel/random/boot_id"))
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            boot += c;
+    ASSERT_GE(boot.size(), 16u);
+    boot.resize(16);
     const pid_t gone = fork();
     if (gone == 0)
         _exit(0);
     waitpid(gone, nullptr, 0);
-    const std::string dead = std::to_string(gone), live = std::to_string(getpid());
-    const std::vector<std::string> stale = {".zelvo-" + dead + "-0.out.png", ".out.png.zelvo-" + dead,
-                                            ".other.tif.zelvo-" + dead + "-3"};
-    const std::vector<std::string> kept = {".zelvo-" + live + "-0.out.png", ".zelvo-notes.txt", "my.zelvo-" + dead};
+    const std::string dead = std::to_string(gone);
+    // A container's PID 1 killed outright, and a dead process of ours.
+    const std::vector<std::string> stale = {".zelvo-k" + boot + "-1-0badf00d.out.png",
+                                            ".zelvo-k" + boot + "-" + dead + "-12345678.other.tif"};
+    const std::string live = ".zelvo-k" + boot + "-1-feedbeef.out.png";
+    const std::vector<std::string> kept = {live, ".zelvo-k0123456789abcdef-1-0badf00d.out.png",
+                                           ".zelvo-" + dead + "-0.out.png", ".out.png.zelvo-" + dead,
+                                           ".zelvo-notes.txt", "my.zelvo-" + dead};
     for (const auto &name : stale)
         std::ofstream(path(name)) << "left by a killed run";
     for (const auto &name : kept)
         std::ofstream(path(name)) << "not ours to remove";
+    // A live writer's lock, as the tool holds it on its own files.
+    const int fd = open(path(live).c_str(), O_RDWR | O_CLOEXEC);
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    ASSERT_EQ(fcntl(fd, F_OFD_SETLK, &lock), 0);
     writeInput(path("in.png"), OIIO::TypeDesc::UINT8, 16, 12, 7);
     ASSERT_EQ(runTool("render '" + path("in.png") + "' '" + path("out.png") + "'").exitCode, 0);
     for (const auto &name : stale)
         EXPECT_FALSE(fs::exists(path(name))) << name;
     for (const auto &name : kept)
         EXPECT_TRUE(fs::exists(path(name))) << name;
+    close(fd);
     for (const auto &name : kept)
         fs::remove(path(name));
 }

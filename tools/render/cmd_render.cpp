@@ -143,6 +143,8 @@ int renderCommand(const RenderOptions &o, const char *argv0)
     std::vector<ParamSetting> settings;
     for (const std::string &text : o.params)
         settings.push_back(parseParamSetting(text, info));
+    if (o.checkOnly)
+        return kExitSuccess;
 
     if (o.threads)
         ofxhost::Host::instance().quirks().reportedCpus = static_cast<unsigned>(*o.threads);

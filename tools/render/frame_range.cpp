@@ -112,3 +112,34 @@ FrameList parseFrameList(const std::string &text, const std::string &option)
     }
     return FrameList(std::move(segments));
 }
+
+std::string frameListText(const std::vector<int> &frames)
+{
+    std::string text;
+    for (std::size_t i = 0; i < frames.size();) {
+        std::size_t end = i;
+        while (end + 1 < frames.size() && static_cast<long long>(frames[end + 1]) == frames[end] + 1LL)
+            ++end;
+        text += (text.empty() ? "" : ",") + std::to_string(frames[i]);
+        if (end > i)
+            text += "-" + std::to_string(frames[end]);
+        i = end + 1;
+    }
+    return text;
+}
+
+std::vector<std::string> frameChunks(const FrameList &frames, std::int64_t size)
+{
+    std::vector<std::string> chunks;
+    std::vector<int> chunk;
+    frames.forEach([&](int frame) {
+        chunk.push_back(frame);
+        if (static_cast<std::int64_t>(chunk.size()) == size) {
+            chunks.push_back(frameListText(chunk));
+            chunk.clear();
+        }
+    });
+    if (!chunk.empty())
+        chunks.push_back(frameListText(chunk));
+    return chunks;
+}

@@ -43,3 +43,11 @@ private:
 // Throws UsageError with the reason: not a frame list, a number outside the
 // int range, or a step that is not positive.
 FrameList parseFrameList(const std::string &text, const std::string &option = "--frames");
+
+// Frames written back as a --frames list: runs of consecutive frames as
+// "A-B", in the order given ("12,40-42").
+std::string frameListText(const std::vector<int> &frames);
+
+// The list cut into chunks of `size` frames in its order (the last may be
+// shorter), each as a --frames list.
+std::vector<std::string> frameChunks(const FrameList &frames, std::int64_t size);

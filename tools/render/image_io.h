@@ -102,5 +102,11 @@ void writeImage(const std::string &path, const ofxhost::HostImage &image);
 // `like` names an image, the two have the same data window.
 bool readsBackWhole(const std::string &path, const std::string &like);
 
+// Why the file is not a whole output of `like` (when not empty): it does
+// not open as an image, a row does not decode, its data window is not the
+// input's, or it lacks a channel of the input that its format could hold.
+// Empty when it is whole.
+std::string wholeImageFault(const std::string &path, const std::string &like);
+
 // "uint8", "uint16", "half" or "float" into a pixel type; UsageError otherwise.
 OIIO::TypeDesc parseOutputDepth(const std::string &text);

@@ -190,31 +190,3 @@ FrameFile readFrame(const std::string &path, std::optional<Depth> depth, const C
         fillOpaqueAlpha(rgba);
     return file;
 }
-
-bool readsBackWhole(const std::string &path, const std::string &like)
-{
-    CapturedStderr quiet;
-    auto in = OIIO::ImageInput::open(path);
-    if (!in)
-        return false;
-    const OIIO::ImageSpec spec = in->spec();
-    if (!like.empty()) {
-        auto other = OIIO::ImageInput::open(like);
-        if (other) {
-            const OIIO::ImageSpec &o = other->spec();
-            if (o.x != spec.x || o.y != spec.y || o.width != spec.width || o.height != spec.height)
-                return false;
-        }
-    }
-    if (spec.width <= 0 || spec.height <= 0 || spec.deep)
-        return false;
-    // A band of rows at a time: the decoder must reach the last one.
-    const int rows = bandRows(spec, 64);
-    std::vector<unsigned char> band(static_cast<std::size_t>(spec.width) * spec.nchannels * rows);
-    for (int y = spec.y; y < spec.y + spec.height; y += rows) {
-        const int end = std::min(y + rows, spec.y + spec.height);
-        if (!readBand(*in, spec, y, end, OIIO::TypeDesc::UINT8, band.data()))
-            return false;
-    }
-    return true;
-}

@@ -9,12 +9,11 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <regex>
-#include <set>
 #include <algorithm>
 
 #include "clean_stop.h"
 #include "cli_error.h"
+#include "temporary_files.h"
 
 namespace fs = std::filesystem;
 
@@ -33,50 +32,6 @@ void syncDirectory(const fs::path &dir)
     if (fd >= 0) {
         fsync(fd);
         close(fd);
-    }
-}
-
-// ".zelvo-PID-N.NAME", the name cut so that the whole stays a legal name:
-// any output name that fits has a temporary name that fits.
-constexpr const char *kTemporaryPrefix = ".zelvo-";
-constexpr std::size_t kNameMax = 255;
-
-std::string temporaryName(const std::string &name, int attempt)
-{
-    const std::string head = kTemporaryPrefix + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".";
-    return head + name.substr(0, kNameMax - std::min(kNameMax, head.size()));
-}
-
-// The process that wrote a temporary file of ours, by its name: the present
-// ".zelvo-PID-N.NAME" or the earlier ".NAME.zelvo-PID[-N]"; 0 for any other.
-long long writerOf(const std::string &name)
-{
-    static const std::regex present("^\\.zelvo-([0-9]{1,9})-[0-9]{1,4}\\..*$");
-    static const std::regex earlier("^\\..+\\.zelvo-([0-9]{1,9})(-[0-9]{1,4})?$");
-    std::smatch m;
-    if (std::regex_match(name, m, present) || std::regex_match(name, m, earlier))
-        return std::stoll(m[1].str());
-    return 0;
-}
-
-// A run killed outright (SIGKILL, a power cut) leaves its temporary file.
-// The next run that writes into the folder removes those of processes that
-// no longer exist, only regular files of this user, each folder once.
-void removeStaleTemporaries(const fs::path &dir)
-{
-    static std::set<std::string> cleaned;
-    const fs::path folder = dir.empty() ? fs::path(".") : dir;
-    if (!cleaned.insert(folder.string()).second)
-        return;
-    std::error_code ec;
-    for (const auto &entry : fs::directory_iterator(folder, ec)) {
-        const std::string name = entry.path().filename().string();
-        const long long pid = writerOf(name);
-        if (pid <= 0 || pid == getpid() || kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
-            continue;
-        struct stat s;
-        if (lstat(entry.path().c_str(), &s) == 0 && S_ISREG(s.st_mode) && s.st_uid == geteuid())
-            unlink(entry.path().c_str());
     }
 }
 
@@ -122,19 +77,23 @@ WholeFile::WholeFile(const std::string &path) : path_(path)
     if (exists && access(path.c_str(), W_OK) != 0)
         fail(path, errno);
     dir_ = target.parent_path().string();
-    removeStaleTemporaries(dir_);
+    temporaries::sweepDead(dir_);
 
     for (int attempt = 0;; ++attempt) {
-        const fs::path name = fs::path(dir_) / temporaryName(target.filename().string(), attempt);
+        const fs::path name = fs::path(dir_) / temporaries::freshName(target.filename().string());
         temp_.reset();  // its destructor would clear the new file's registration
         temp_ = std::make_unique<Temporary>(name.string());
         const int fd = open(temp_->path().c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             temp_->setFd(fd);
-            break;
+            // Locked from here to the rename: the proof for other runs'
+            // sweeps that this file's writer lives.
+            if (temporaries::holdWriterLock(fd, temp_->path()))
+                break;
+            close(temp_->release());
         }
-        const int error = errno;
-        temp_->placed();  // not ours: never remove it
+        const int error = fd >= 0 ? EEXIST : errno;
+        temp_->placed();  // not ours (or a sweep's now): never remove it
         if (error != EEXIST || attempt == 100)
             fail(path, error);
     }
@@ -178,13 +137,14 @@ void WholeFile::commit(const std::function<void(const std::string &writtenFile)>
 {
     if (fsync(temp_->fd()) != 0)
         fail(path_, errno);
-    if (close(temp_->release()) != 0)
-        fail(path_, errno);
+    // The descriptor, and with it the writer's lock, stays open until the
+    // file is in place: a sweep must never find it unlocked before.
     if (check)
         check(temp_->path());
     if (rename(temp_->path().c_str(), path_.c_str()) != 0)
         fail(path_, errno);
     temp_->placed();
+    close(temp_->release());  // its data reached the disk with the fsync
     syncDirectory(dir_);
 }
 

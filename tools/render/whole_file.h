@@ -16,7 +16,8 @@
 // held; failures are CliErrors naming the path (never the temporary file)
 // and the system's reason. An existing file's permission bits are kept, and
 // one the user may not write is not replaced. Temporary files that killed
-// runs left in the folder are removed first. The temporary file is known to
+// runs left in the folder are removed first, when provably dead
+// (temporary_files.h). The temporary file is known to
 // cleanstop while it exists.
 class WholeFile {
 public:

@@ -30,6 +30,7 @@ struct RenderOptions {
     std::string tiles;        // "WxH": render each frame in windows of that size, as a tiling host does
     std::optional<long long> maxImageMb;  // images needing more memory are refused; default: half the machine's
     std::string gpu;  // "opencl": act as a GPU host; "off" (or empty): CPU images
+    bool checkOnly = false;  // check the options and the plug-in's parameters, render nothing
 };
 
 // The largest --max-image-mb: 16 TB.
@@ -41,5 +42,24 @@ int renderCommand(const RenderOptions &options, const char *argv0);
 int validateCommand(const std::string &plugin, std::optional<unsigned> seed, const std::string &only,
                     const std::vector<std::string> &hosts, const std::string &runCheck, int record,
                     const char *argv0);
+
+struct CheckOptions {
+    std::string output;  // the sequence's pattern, or one file
+    std::string frames;  // empty: the output's, the input's (like), or the first to the last that exists
+    std::string like;    // the input, whose data window and channels each frame must have
+    std::string clean;   // remove leftover temporary files this old ("2h"); empty: none
+};
+int checkCommand(const CheckOptions &options);
+
+struct SubmitOptions {
+    RenderOptions render;              // its frames are the whole job's
+    long long chunk = 0;               // frames per task
+    std::string partition;
+    std::optional<long long> maxRunning;  // tasks at once
+    std::vector<std::string> sbatch;   // more sbatch options, as given
+    std::string logs;                  // the folder of logs and the job script; default beside the output
+    bool dryRun = false;               // print the job script, submit nothing
+};
+int submitSlurmCommand(const SubmitOptions &options, const char *argv0);
 
 int testcardCommand(const std::string &output, int width, int height);

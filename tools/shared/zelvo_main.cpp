@@ -13,6 +13,36 @@
 
 namespace {
 
+// What a render is asked to do besides its input and output, shared by
+// render and the farm's submit.
+void addRenderOptions(CLI::App *cmd, RenderOptions &r)
+{
+    cmd->add_option("--param,-p", r.params,
+                          "NAME=VALUE, or NAME=V1@F1,V2@F2,... for keyframes interpolated by the host");
+    cmd->add_option("--frames", r.frames,
+                          "Frames A, A-B or A-BxN (every Nth), comma-separated (default: the input frames that exist)");
+    cmd->add_option("--missing", r.missing,
+                          "A missing input frame: error (the default), skip it, or hold the previous input");
+    cmd->add_flag("--skip-existing", r.skipExisting, "Leave output frames that exist alone (resume a chunk)");
+    cmd->add_flag("-q,--quiet", r.quiet, "Report failures only");
+    cmd->add_flag("-v,--verbose", r.verbose, "One line per frame with the plug-in's parameter values");
+    cmd->add_option("--depth", r.depth, "Render depth handed to the plug-in: 8, 16 or float (default: the input's; half renders as float)");
+    cmd->add_option("-d,--out-depth", r.outDepth, "Output pixel type: uint8, uint16, half or float (default: the input's)");
+    cmd->add_option("--compression", r.compression, "Output compression NAME[:QUALITY] (default: the input's, in the same format)");
+    cmd->add_option("--layer", r.layer, "Render the R, G, B, A of this layer (LAYER.R, ...)");
+    cmd->add_option("--channels", r.channels, "Render these channels as R,G,B[,A], e.g. N.x,N.y,N.z,N.w");
+    cmd->add_option("--threads", r.threads, "Host threads to offer the plug-in, 1 to 1024 (default: all CPUs)");
+    cmd->add_option("--tiles", r.tiles,
+                          "Render each frame as tiles of WxH pixels, as tiling hosts do (0 for the whole width or "
+                          "height: 0x64 is strips)");
+    cmd->add_option("--max-image-mb", r.maxImageMb,
+                          "Refuse images whose pixels need more memory than this (default: half of this machine's)");
+    cmd->add_option("--gpu", r.gpu,
+                          "opencl: hand a plug-in that declares OpenCL buffers its images on the OpenCL device; "
+                          "opencl-images: as OpenCL images to one that declares those (default: off, or ZELVO_GPU)");
+    cmd->add_option("--plugin", r.plugin, "Plug-in path or identifier (default: Zelvo)");
+}
+
 int run(int argc, char **argv)
 {
     CLI::App app{"zelvo: run OFX image-effect plug-ins (by default the Zelvo section split) from the command line"};
@@ -35,30 +65,7 @@ int run(int argc, char **argv)
     CLI::App *renderCmd = app.add_subcommand("render", "Render images or frame sequences through the plug-in");
     renderCmd->add_option("INPUT", render.input, "Input image, or a sequence: # is four digits, @ one, or %04d")->required();
     renderCmd->add_option("OUTPUT", render.output, "Output image (format by extension), or a pattern")->required();
-    renderCmd->add_option("--param,-p", render.params,
-                          "NAME=VALUE, or NAME=V1@F1,V2@F2,... for keyframes interpolated by the host");
-    renderCmd->add_option("--frames", render.frames,
-                          "Frames A, A-B or A-BxN (every Nth), comma-separated (default: the input frames that exist)");
-    renderCmd->add_option("--missing", render.missing,
-                          "A missing input frame: error (the default), skip it, or hold the previous input");
-    renderCmd->add_flag("--skip-existing", render.skipExisting, "Leave output frames that exist alone (resume a chunk)");
-    renderCmd->add_flag("-q,--quiet", render.quiet, "Report failures only");
-    renderCmd->add_flag("-v,--verbose", render.verbose, "One line per frame with the plug-in's parameter values");
-    renderCmd->add_option("--depth", render.depth, "Render depth handed to the plug-in: 8, 16 or float (default: the input's; half renders as float)");
-    renderCmd->add_option("-d,--out-depth", render.outDepth, "Output pixel type: uint8, uint16, half or float (default: the input's)");
-    renderCmd->add_option("--compression", render.compression, "Output compression NAME[:QUALITY] (default: the input's, in the same format)");
-    renderCmd->add_option("--layer", render.layer, "Render the R, G, B, A of this layer (LAYER.R, ...)");
-    renderCmd->add_option("--channels", render.channels, "Render these channels as R,G,B[,A], e.g. N.x,N.y,N.z,N.w");
-    renderCmd->add_option("--threads", render.threads, "Host threads to offer the plug-in, 1 to 1024 (default: all CPUs)");
-    renderCmd->add_option("--tiles", render.tiles,
-                          "Render each frame as tiles of WxH pixels, as tiling hosts do (0 for the whole width or "
-                          "height: 0x64 is strips)");
-    renderCmd->add_option("--max-image-mb", render.maxImageMb,
-                          "Refuse images whose pixels need more memory than this (default: half of this machine's)");
-    renderCmd->add_option("--gpu", render.gpu,
-                          "opencl: hand a plug-in that declares OpenCL buffers its images on the OpenCL device; "
-                          "opencl-images: as OpenCL images to one that declares those (default: off, or ZELVO_GPU)");
-    renderCmd->add_option("--plugin", render.plugin, "Plug-in path or identifier (default: Zelvo)");
+    addRenderOptions(renderCmd, render);
 
     std::string validatePlugin, validateOnly, validateRunCheck;
     std::optional<unsigned> validateSeed;
@@ -78,6 +85,34 @@ int run(int argc, char **argv)
     int validateRecord = 0;
     validate->add_option("--record", validateRecord, "The plug-in's index in its binary (used by validate itself)")
         ->group("");
+
+    CheckOptions check;
+    CLI::App *checkCmd = app.add_subcommand(
+        "check", "Check that a rendered sequence is whole: every frame there and decoding, no temporary file left");
+    checkCmd->add_option("OUTPUT", check.output, "The sequence: # is four digits, @ one, or %04d")->required();
+    checkCmd->add_option("--frames", check.frames,
+                         "Frames A, A-B or A-BxN, comma-separated (default: the input's with --like, else the "
+                         "first to the last output found)");
+    checkCmd->add_option("--like", check.like, "The input sequence: each frame must have its data window and channels");
+    checkCmd->add_option("--clean", check.clean,
+                         "Remove leftover temporary files older than AGE (90s, 15m, 2h, 1d), of any machine");
+
+    SubmitOptions submit;
+    CLI::App *submitCmd = app.add_subcommand("submit", "Submit a sequence's render to a farm manager");
+    submitCmd->require_subcommand(1);
+    CLI::App *slurm = submitCmd->add_subcommand(
+        "slurm", "One Slurm array job: a task per chunk of frames, each resumable with --skip-existing");
+    slurm->add_option("INPUT", submit.render.input, "Input sequence: # is four digits, @ one, or %04d")->required();
+    slurm->add_option("OUTPUT", submit.render.output, "Output pattern")->required();
+    addRenderOptions(slurm, submit.render);
+    slurm->get_option("--frames")->required();
+    slurm->add_option("--chunk", submit.chunk, "Frames per task")->required();
+    slurm->add_option("--partition", submit.partition, "Slurm partition");
+    slurm->add_option("--max-running", submit.maxRunning, "Tasks running at once");
+    slurm->add_option("--sbatch", submit.sbatch, "One more sbatch option, e.g. --sbatch=--mem=8G (repeatable)")
+        ->allow_extra_args(false);
+    slurm->add_option("--logs", submit.logs, "Folder of the task logs and the job script (default: OUTPUT's folder/zelvo-logs)");
+    slurm->add_flag("--dry-run", submit.dryRun, "Print the job script; submit nothing");
 
     std::string cardOutput;
     int cardWidth = 960, cardHeight = 540;
@@ -110,6 +145,14 @@ int run(int argc, char **argv)
         if (validate->parsed())
             return validateCommand(validatePlugin, validateSeed, validateOnly, validateHosts, validateRunCheck,
                                    validateRecord, argv[0]);
+        if (checkCmd->parsed()) {
+            cleanstop::install();
+            return checkCommand(check);
+        }
+        if (slurm->parsed()) {
+            cleanstop::install();
+            return submitSlurmCommand(submit, argv[0]);
+        }
         if (card->parsed()) {
             cleanstop::install();
             return testcardCommand(cardOutput, cardWidth, cardHeight);
