@@ -174,3 +174,79 @@ TEST_F(SlurmFarm, ASequenceSurvivesALostNodeAndDamageAfterwards)
     check = runTool("check '" + path("out.#.png") + "' --frames 1-60");
     EXPECT_EQ(check.exitCode, 0) << check.output;
 }
+
+// What is submitted, without a cluster: every mistake a task would make is
+// refused at submit time, and the job script runs as a task runs it.
+class SlurmSubmit : public ToolTest {};
+
+TEST_F(SlurmSubmit, RefusesWhatATaskWouldRefuseBeforeSubmitting)
+{
+    ASSERT_EQ(runTool("testcard '" + path("in.0001.png") + "' --width 32 --height 24").exitCode, 0);
+    const std::string base = "submit slurm '" + path("in.#.png") + "' '" + path("out.#.png") + "' ";
+    const struct {
+        std::string args, says;
+    } refused[] = {
+        {"--frames 1-9 --chunk 3 -p splitCont=3", "unknown parameter 'splitCont'"},
+        {"--frames 1-9 --chunk 3 -p splitCount=40", "parameter splitCount must lie in"},
+        {"--frames 1-9 --chunk 0", "--chunk must be at least 1"},
+        {"--chunk 3", "--frames is required"},
+        {"--frames 1-9 --chunk 3 --sbatch=mem=1G", "--sbatch takes one sbatch option"},
+        {"--frames 1-9 --chunk 3 --max-running 0", "--max-running must be at least 1"},
+        {"--frames 1-9 --chunk 3 --tiles 3", "--tiles must be WxH"},
+    };
+    for (const auto &r : refused) {
+        ToolRun run = runTool(base + r.args);
+        EXPECT_EQ(run.exitCode, 2) << r.args << "\n" << run.output;
+        EXPECT_NE(run.output.find(r.says), std::string::npos) << r.args << "\n" << run.output;
+    }
+    ToolRun single = runTool("submit slurm '" + path("in.#.png") + "' '" + path("out.png") + "' --frames 1-9 --chunk 3");
+    EXPECT_EQ(single.exitCode, 2) << single.output;
+    // No sbatch: one line, nothing submitted, no job script left.
+    ToolRun noClient = runTool(base + "--frames 1-9 --chunk 3", "PATH=/nonexistent");
+    EXPECT_EQ(noClient.exitCode, 1) << noClient.output;
+    EXPECT_NE(noClient.output.find("cannot run sbatch"), std::string::npos) << noClient.output;
+    EXPECT_TRUE(!fs::exists(path("zelvo-logs")) || fs::is_empty(path("zelvo-logs")));
+}
+
+TEST_F(SlurmSubmit, TheJobScriptRendersItsChunkFromAnyFolder)
+{
+    ASSERT_EQ(runTool("testcard '" + path("card.png") + "' --width 48 --height 32").exitCode, 0);
+    for (int frame = 1; frame <= 9; ++frame) {
+        char name[32];
+        std::snprintf(name, sizeof name, "in.%04d.png", frame);
+        fs::create_symlink("card.png", dir / name);
+    }
+    // Submitted with relative paths from the folder; every path in the
+    // script is absolute.
+    ToolRun dry = runTool("submit slurm in.#.png out.#.png --frames 1-9 --chunk 4 --max-running 2 -p splitCount=3 "
+                          "--partition farm --sbatch=--mem=1G --dry-run",
+                          "cd '" + dir.string() + "' &&");
+    ASSERT_EQ(dry.exitCode, 0) << dry.output;
+    for (const std::string &line : std::vector<std::string>
+         {"#SBATCH --array=0-2%2\n", "#SBATCH --requeue\n", "#SBATCH --open-mode=append\n",
+          "#SBATCH --output=\"" + path("zelvo-logs") + "/zelvo-%A_%a.log\"\n", "#SBATCH --partition=\"farm\"\n",
+          "#SBATCH --mem=1G\n", "  1-4 5-8 9\n", "'" + path("in.#.png") + "' '" + path("out.#.png") + "'",
+          "'--plugin' '" + std::string(ZELVO_BUNDLE_PATH) + "'", "'--param' 'splitCount=3'",
+          "--frames \"$frames\" --skip-existing\n"})
+        EXPECT_NE(dry.output.find(line), std::string::npos) << line << "\n" << dry.output;
+    EXPECT_FALSE(fs::exists(path("zelvo-logs"))) << "a dry run writes nothing";
+
+    // Task 1 as Slurm would start it, elsewhere: frames 5-8, then again
+    // after a loss, resuming.
+    std::ofstream(path("job.sbatch")) << dry.output;
+    const std::string task = "cd / && SLURM_ARRAY_TASK_ID=1 SLURM_ARRAY_JOB_ID=7 SLURMD_NODENAME=n1 bash '" +
+                             path("job.sbatch") + "' 2>&1";
+    const auto [code, log] = shell(task);
+    EXPECT_EQ(code, 0) << log;
+    EXPECT_NE(log.find("zelvo: task 1 of job 7, attempt 1"), std::string::npos) << log;
+    for (int frame = 1; frame <= 9; ++frame) {
+        char name[32];
+        std::snprintf(name, sizeof name, "out.%04d.png", frame);
+        EXPECT_EQ(fs::exists(path(name)), frame >= 5 && frame <= 8) << name;
+    }
+    fs::remove(path("out.0006.png"));
+    const auto [again, resumed] = shell(task);
+    EXPECT_EQ(again, 0) << resumed;
+    EXPECT_NE(resumed.find("frame 5: skipped"), std::string::npos) << resumed;
+    EXPECT_NE(resumed.find("frame 6: " + path("out.0006.png")), std::string::npos) << resumed;
+}

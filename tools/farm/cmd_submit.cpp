@@ -200,7 +200,13 @@ int submitSlurmCommand(const SubmitOptions &o, const char *argv0)
         if (!file)
             throw CliError("cannot write the job script " + pending);
     }
-    const Captured sbatch = capture({"sbatch", "--parsable", pending});
+    Captured sbatch;
+    try {
+        sbatch = capture({"sbatch", "--parsable", pending});
+    } catch (const CliError &) {
+        fs::remove(pending, ec);
+        throw;
+    }
     const std::string jobId = firstLine(sbatch.out).substr(0, firstLine(sbatch.out).find(';'));
     if (sbatch.status != 0 || jobId.empty() || jobId.find_first_not_of("0123456789") != std::string::npos) {
         fs::remove(pending, ec);

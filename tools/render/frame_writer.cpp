@@ -199,11 +199,13 @@ void FrameWriter::write(const HostImage &strip)
         for (int r = 0; r < rows; ++r) {
             const unsigned char *row = data + r * step;
             if (xstride == OIIO::AutoStride || xstride == static_cast<OIIO::stride_t>(nch * type_.size())) {
-                hash_.add(row, rowBytes);
+                band_.add(row, rowBytes);
             } else {
                 for (int x = 0; x < width; ++x)
-                    hash_.add(row + x * xstride, static_cast<std::size_t>(nch) * type_.size());
+                    band_.add(row + x * xstride, static_cast<std::size_t>(nch) * type_.size());
             }
+            if (++bandRowsDone_ == stripRows_)
+                closeBand();
         }
     }
     nextRow_ += rows;
@@ -265,18 +267,22 @@ void FrameWriter::verify(const std::string &written, std::string &losses)
     if (got.nchannels != spec_.nchannels || got.width != spec_.width || got.height != spec_.height ||
         got.get_int_attribute("oiio:UnassociatedAlpha") != spec_.get_int_attribute("oiio:UnassociatedAlpha"))
         return;
-    StreamHash hash;
-    const std::size_t rowBytes = static_cast<std::size_t>(got.width) * got.nchannels * type_.size();
-    const int rows = bandRows(got, stripRows_);
-    std::vector<unsigned char> band(rowBytes * static_cast<std::size_t>(rows));
-    for (int y = got.y; y < got.y + got.height; y += rows) {
-        const int end = std::min(y + rows, got.y + got.height);
-        if (!readBand(*in, got, y, end, type_, band.data()))
-            throw fail("the image library wrote a file it cannot read back: " + in->geterror());
-        hash.add(band.data(), rowBytes * static_cast<std::size_t>(end - y));
-    }
-    if (hash.value() != hash_.value())
+    if (bandRowsDone_ > 0)
+        closeBand();
+    in.reset();
+    std::vector<std::uint64_t> bands;
+    std::string error;
+    if (!readBackBands(written, stripRows_, type_, bands, error))
+        throw fail("the image library wrote a file it cannot read back: " + error);
+    if (bands != bandHashes_)
         throw fail("the " + format + " writer wrote other pixels than it was given");
+}
+
+void FrameWriter::closeBand()
+{
+    bandHashes_.push_back(band_.value());
+    band_ = StreamHash();
+    bandRowsDone_ = 0;
 }
 
 void writeImage(const std::string &path, const HostImage &image)

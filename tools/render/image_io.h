@@ -91,7 +91,12 @@ private:
     bool tiled_ = false;
     bool whole_ = false;    // the writer takes the image in one piece
     bool checkPixels_ = false;
-    StreamHash hash_;  // of every byte handed to the writer
+    void closeBand();
+    // Of every byte handed to the writer, a hash per band of stripRows_
+    // file rows, so that the read-back can decode its bands in parallel.
+    std::vector<std::uint64_t> bandHashes_;
+    StreamHash band_;
+    int bandRowsDone_ = 0;
     std::vector<std::string> kept_;  // the input's channels the output should have
 };
 
@@ -107,6 +112,13 @@ bool readsBackWhole(const std::string &path, const std::string &like);
 // input's, or it lacks a channel of the input that its format could hold.
 // Empty when it is whole.
 std::string wholeImageFault(const std::string &path, const std::string &like);
+
+// The pixels of a written file read back in `type`, as a hash per band of
+// `bandRows` rows from the top, decoded on several threads, each with a
+// reader of its own (the caller captures the libraries' messages). False,
+// with the library's reason, when the file cannot be read whole.
+bool readBackBands(const std::string &path, int bandRows, OIIO::TypeDesc type, std::vector<std::uint64_t> &hashes,
+                   std::string &error);
 
 // "uint8", "uint16", "half" or "float" into a pixel type; UsageError otherwise.
 OIIO::TypeDesc parseOutputDepth(const std::string &text);
