@@ -69,5 +69,6 @@ bool lossyCompression(const std::string &format, const std::string &name)
         return name == "dwaa" || name == "dwab" || name == "b44" || name == "b44a" || name == "pxr24";
     if (format == "tiff")
         return name == "jpeg";
-    return format == "jpeg" || (format == "webp" && name != "lossless") || format == "gif";
+    // Radiance files keep 8-bit mantissas under a shared exponent.
+    return format == "jpeg" || (format == "webp" && name != "lossless") || format == "gif" || format == "hdr";
 }

@@ -54,7 +54,12 @@ bool readBackBands(const std::string &path, int rowsPerBand, OIIO::TypeDesc type
             hashes[static_cast<std::size_t>(b)] = hash.value();
         }
     };
-    const int workers = std::max(1, std::min<int>(bands, static_cast<int>(std::min(4u, std::thread::hardware_concurrency()))));
+    // Only files that index their chunks may be read from the middle: the
+    // readers of stream formats (PNM, HDR, ...) decode from the start.
+    const std::string format = first->format_name();
+    const bool indexed = format == "openexr" || format == "tiff";
+    const int cores = static_cast<int>(std::min(4u, std::max(1u, std::thread::hardware_concurrency())));
+    const int workers = indexed ? std::max(1, std::min(bands, cores)) : 1;
     std::vector<std::thread> threads;
     for (int t = 1; t < workers; ++t)
         threads.emplace_back(work, nullptr);

@@ -25,8 +25,10 @@ public:
         }
         for (; size >= 8; data += 8, size -= 8)
             mix(word(data));
-        std::memcpy(pending_, data, size);
-        used_ = size;
+        // What is left waits for the next piece; pending bytes stay pending
+        // when this piece was too short to complete their word.
+        std::memcpy(pending_ + used_, data, size);
+        used_ += size;
     }
 
     std::uint64_t value() const
