@@ -224,3 +224,25 @@ TEST_F(CliErrors, HelpAndVersionSucceed)
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.output, "zelvo 2.1\n");
 }
+
+// A render that fails leaves one line naming the user's output, whatever
+// the format's library says about the file it never finished; an option
+// given empty, and a bad ZELVO_GPU, are named as what they are.
+TEST_F(CliErrors, AFailedRenderAndEmptyValuesAreOneLineEach)
+{
+    for (const char *format : {"png", "tif", "exr", "jpg"}) {
+        const std::string out = path(std::string("out.") + format);
+        // The mini plug-in declares 8-bit only: a 16-bit render is refused.
+        ToolRun r = runTool("render '" + path("in.png") + "' '" + out + "' --depth 16 --plugin '" +
+                            MINI_PLUGIN_PATH + "'");
+        expectOneLine(r, 1, "zelvo: cannot write " + out + ": the render of frame 0 failed: ", format);
+        EXPECT_FALSE(fs::exists(out)) << format;
+    }
+    EXPECT_TRUE(strayFiles().empty());
+    const std::string in = "'" + path("in.png") + "' '" + path("out.png") + "' ";
+    expectOneLine(runTool("render " + in + "--tiles ''"), 2, "--tiles must be WxH", "--tiles ''");
+    expectOneLine(runTool("render " + in + "--max-image-mb ''"), 2, "max-image-mb", "--max-image-mb ''");
+    expectOneLine(runTool("render " + in, "ZELVO_GPU=cuda"), 2,
+                  "ZELVO_GPU must be opencl, opencl-images or off, not 'cuda'", "ZELVO_GPU");
+    expectOneLine(runTool("render " + in + "--gpu cuda"), 2, "--gpu must be opencl", "--gpu");
+}

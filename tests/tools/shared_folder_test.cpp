@@ -216,7 +216,10 @@ TEST_F(SharedFolder, CheckNamesEveryFaultAndTheFramesToRenderAgain)
     fs::resize_file(path("out.0007.png"), 200);
     std::ofstream(path("out.0009.png")) << "";  // a farm's placeholder
     ASSERT_EQ(runTool("testcard '" + path("out.0011.png") + "' --width 32 --height 48").exitCode, 0);
-    ToolRun r = runTool("check '" + path("out.#.png") + "' --like '" + path("in.#.png") + "'");
+    // Full stacks under AddressSanitizer: the PNG reader's own leak on a
+    // cut file is known by its frames.
+    const std::string stacks = "ASAN_OPTIONS=\"$ASAN_OPTIONS:fast_unwind_on_malloc=0\"";
+    ToolRun r = runTool("check '" + path("out.#.png") + "' --like '" + path("in.#.png") + "'", stacks);
     EXPECT_EQ(r.exitCode, 1);
     const std::string o = path("out.");
     EXPECT_EQ(r.output, "zelvo: frame 3: " + o + "0003.png is missing\n"
@@ -230,9 +233,9 @@ TEST_F(SharedFolder, CheckNamesEveryFaultAndTheFramesToRenderAgain)
     // Without --like or --frames the gaps between the first and last frame
     // found are what is missing; past the last, --frames tells.
     fs::remove(path("out.0012.png"));
-    r = runTool("check '" + path("out.#.png") + "'");
+    r = runTool("check '" + path("out.#.png") + "'", stacks);
     EXPECT_NE(r.output.find("checked 11 frames"), std::string::npos) << r.output;
-    r = runTool("check '" + path("out.#.png") + "' --frames 1-12");
+    r = runTool("check '" + path("out.#.png") + "' --frames 1-12", stacks);
     EXPECT_NE(r.output.find("render again: --frames 3-4,7,9,12\n"), std::string::npos) << r.output;
     EXPECT_EQ(runTool("check '" + path("out.#.png") + "' --clean soon").exitCode, 2);
     EXPECT_EQ(runTool("check '" + path("nothing.#.png") + "'").exitCode, 1);

@@ -193,3 +193,79 @@ TEST(Validate, ACheckDiesWithItsParent)
         std::filesystem::remove_all(std::filesystem::path(errors).parent_path());
     }
 }
+
+// A check that cannot run proves nothing: SKIP, counted apart, never PASS.
+// Without a device (the loader's vendor folder emptied) or without an
+// OpenCL render declared, the GPU checks skip; --require gpu fails them.
+TEST(Validate, ChecksThatCannotRunSkipAndRequireTurnsThatIntoFailure)
+{
+    ValidateRun undeclared = validate("--seed 2 --only gpu", "ZELVO_OPENCL=off");
+    EXPECT_EQ(undeclared.exitCode, 0) << undeclared.output;
+    EXPECT_NE(undeclared.output.find("SKIP gpu.opencl-buffers: the plug-in declares no OpenCL render on buffers\n"
+                                     "SKIP gpu.opencl-images: the plug-in declares no OpenCL render on images\n"
+                                     "0 passed, 0 failed, 2 skipped\n"),
+              std::string::npos)
+        << undeclared.output;
+    EXPECT_EQ(undeclared.output.find("PASS"), std::string::npos) << undeclared.output;
+
+    char folder[] = "/tmp/zelvo-novendors-XXXXXX";
+    const std::string vendors = mkdtemp(folder);
+    const std::string noDevice = "OCL_ICD_VENDORS='" + vendors + "'";
+    ValidateRun hollow = validate(std::string("'") + HOLLOW_GPU_PLUGIN_PATH + "' --seed 2 --only gpu", noDevice);
+    EXPECT_EQ(hollow.exitCode, 0) << hollow.output;
+    EXPECT_NE(hollow.output.find("SKIP gpu.opencl-buffers: no OpenCL device to play a GPU host on"),
+              std::string::npos)
+        << hollow.output;
+    ValidateRun required =
+        validate(std::string("'") + HOLLOW_GPU_PLUGIN_PATH + "' --seed 2 --only gpu --require gpu", noDevice);
+    EXPECT_EQ(required.exitCode, 1) << required.output;
+    EXPECT_NE(required.output.find("FAIL gpu.opencl-images: not run (no OpenCL device to play a GPU host on) and "
+                                   "--require gpu asks for it"),
+              std::string::npos)
+        << required.output;
+    EXPECT_NE(required.output.find("0 passed, 2 failed\n"), std::string::npos) << required.output;
+    EXPECT_EQ(validate("--require nothing").exitCode, 2);
+    std::filesystem::remove_all(vendors);
+}
+
+// Load and unload answered with kOfxStatReplyDefault, as the standard
+// allows, pass every check, the GPU ones included (on a device, drawn there).
+TEST(Validate, ReplyDefaultForLoadAndUnloadPassesEveryCheck)
+{
+    ValidateRun r = validate(std::string("'") + UNTRAPPED_GPU_PLUGIN_PATH + "' --seed 5");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("PASS gpu.opencl-buffers\nSKIP gpu.opencl-images: the plug-in declares no OpenCL "
+                            "render on images\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("FAIL"), std::string::npos) << r.output;
+}
+
+// A helper the plug-in started detached (its own session, its parent gone)
+// ends with its check even when the validator itself is stopped, by a
+// signal it handles or by SIGKILL: each check runs in a PID namespace of
+// its own.
+TEST(Validate, DetachedHelpersEndWhenTheValidatorIsStopped)
+{
+    if (std::system("unshare --pid --fork true 2>/dev/null") != 0 &&
+        std::system("unshare --user --pid --fork true 2>/dev/null") != 0)
+        GTEST_SKIP() << "this machine allows no PID namespace";
+    for (int sig : {SIGKILL, SIGTERM, SIGINT}) {
+        char folder[] = "/tmp/zelvo-detach-XXXXXX";
+        const std::string dir = mkdtemp(folder), pids = dir + "/pids";
+        setenv("HOSTILE_PID_FILE", pids.c_str(), 1);
+        const pid_t validator = startTool({"validate", HOSTILE_DETACH_PATH, "--only", "load.cycles"}, dir + "/err");
+        unsetenv("HOSTILE_PID_FILE");
+        ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(pids) && std::filesystem::file_size(pids) > 0; },
+                            std::chrono::seconds(30)));
+        kill(validator, sig);
+        waitpid(validator, nullptr, 0);
+        std::ifstream in(pids);
+        int count = 0;
+        for (pid_t pid; in >> pid; ++count)
+            EXPECT_TRUE(waitFor([&] { return !alive(pid); }, std::chrono::seconds(10)))
+                << "helper " << pid << " outlived the validator stopped by signal " << sig;
+        EXPECT_GT(count, 0);
+        std::filesystem::remove_all(dir);
+    }
+}

@@ -68,7 +68,8 @@ std::vector<std::string> taskCommand(const RenderOptions &r, const char *argv0)
     option("--compression", r.compression);
     option("--layer", r.layer);
     option("--channels", r.channels);
-    option("--tiles", r.tiles);
+    if (r.tiles)
+        c.insert(c.end(), {"--tiles", *r.tiles});
     option("--gpu", r.gpu);
     if (r.threads)
         option("--threads", std::to_string(*r.threads));

@@ -37,11 +37,12 @@ std::optional<ofxhost::Depth> parseDepth(const std::string &depth)
 }
 
 // "WxH", each 0 (the whole width or height) up to 2^31-1, not both 0.
-ofxhost::RenderHabits parseTiles(const std::string &text)
+ofxhost::RenderHabits parseTiles(const std::optional<std::string> &given)
 {
     ofxhost::RenderHabits habits;
-    if (text.empty())
+    if (!given)
         return habits;
+    const std::string &text = *given;
     const std::string usage = "--tiles must be WxH, sizes in pixels (0 for the whole width or height), not '" +
                               text + "'";
     const std::size_t x = text.find('x');
@@ -116,7 +117,8 @@ int renderCommand(const RenderOptions &o, const char *argv0)
     const char *gpuDefault = std::getenv("ZELVO_GPU");
     const std::string gpu = !o.gpu.empty() ? o.gpu : gpuDefault ? gpuDefault : "off";
     if (gpu != "off" && gpu != "opencl" && gpu != "opencl-images")
-        throw UsageError("--gpu must be opencl, opencl-images or off, not '" + gpu + "'");
+        throw UsageError(std::string(o.gpu.empty() ? "ZELVO_GPU" : "--gpu") +
+                         " must be opencl, opencl-images or off, not '" + gpu + "'");
     habits.openCL = gpu != "off";
     if (gpu == "opencl-images")
         habits.deviceMemory = ofxhost::RenderHabits::DeviceMemory::Images;
@@ -217,9 +219,10 @@ int renderCommand(const RenderOptions &o, const char *argv0)
                                                                        {{"Source", source.rgba.get()}}, strip, habits);
             instance->connect("Output", nullptr);
             if (rendered.status != kOfxStatOK)
-                throw CliError("render of frame " + std::to_string(frame) + " failed: " + statusText(rendered.status));
+                throw CliError("cannot write " + out + ": the render of frame " + std::to_string(frame) +
+                               " failed: " + statusText(rendered.status));
             if (rendered.wroteOutside)
-                throw CliError("render of frame " + std::to_string(frame) +
+                throw CliError("cannot write " + out + ": the render of frame " + std::to_string(frame) +
                                " failed: the plug-in wrote outside its render window");
             writer.write(strip);
             ++strips;

@@ -144,7 +144,13 @@ FrameWriter::FrameWriter(const std::string &path, FrameFile &input, Depth render
                    spec_.channelformats.empty() && spec_.format == type_;
 }
 
-FrameWriter::~FrameWriter() = default;
+// A writer given up on (the render failed) closes what it began; its
+// library's complaint about an unfinished file is not the user's news.
+FrameWriter::~FrameWriter()
+{
+    CapturedStderr quiet;
+    out_.reset();
+}
 
 void FrameWriter::write(const HostImage &strip)
 {

@@ -3,11 +3,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <iostream>
+#include <mutex>
 
 #include <chrono>
 #include <cstdio>
@@ -20,6 +24,14 @@
 namespace {
 
 const char *const kParentVariable = "ZELVO_PARENT_PID";
+const char *const kParentNamespaceVariable = "ZELVO_PARENT_PIDNS";
+
+std::string pidNamespace()
+{
+    char link[128] = {};
+    const ssize_t n = readlink("/proc/self/ns/pid", link, sizeof link - 1);
+    return n > 0 ? std::string(link, static_cast<std::size_t>(n)) : std::string();
+}
 
 std::string childToken;  // in a child: the seal of its report
 
@@ -114,6 +126,86 @@ void endOrphans()
     }
 }
 
+// What the contained child does between its clone and its exec: only
+// async-signal-safe calls, as after a fork of a process with threads.
+struct ContainedStart {
+    int reportFd, reportReadFd, tokenFd, statusFd;
+    bool keepStderr;
+    char *const *argv;
+    char *const *envp;
+};
+
+// The first process of a namespace is spared signals it did not ask for
+// (abort() would not end it), so it only waits: the check runs as its
+// child, and its wait status reaches the parent through `statusFd`. The
+// orphans the check leaves come to it and are reaped as they end.
+[[noreturn]] void waitAsInit(pid_t check, int statusFd)
+{
+    int status = 0;
+    for (;;) {
+        const pid_t ended = waitpid(-1, &status, 0);
+        if (ended == check)
+            break;
+        if (ended < 0 && errno != EINTR)
+            _exit(127);
+    }
+    const ssize_t written = write(statusFd, &status, sizeof status);
+    _exit(written == static_cast<ssize_t>(sizeof status) ? 0 : 127);
+}
+
+int startContained(void *arg)
+{
+    const ContainedStart &c = *static_cast<const ContainedStart *>(arg);
+    // Killed with its parent; if the parent is already gone (its end of
+    // the report channel closed), it never starts.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    close(c.reportReadFd);
+    pollfd channel{c.reportFd, POLLOUT, 0};
+    if (poll(&channel, 1, 0) > 0 && (channel.revents & POLLERR))
+        _exit(128 + SIGKILL);
+    setpgid(0, 0);
+    if (dup2(c.reportFd, kReportFd) < 0 || dup2(c.tokenFd, STDIN_FILENO) < 0)
+        _exit(127);
+    const int none = open("/dev/null", O_WRONLY);
+    if (none >= 0) {
+        dup2(none, STDOUT_FILENO);
+        if (!c.keepStderr)
+            dup2(none, STDERR_FILENO);
+    }
+    const pid_t check = fork();
+    if (check == 0) {
+        close(c.statusFd);
+        execve("/proc/self/exe", c.argv, c.envp);
+        _exit(127);
+    }
+    if (check < 0)
+        _exit(127);
+    // Only the check holds the channel and the token from here: this
+    // process never execs, so it keeps nothing of the parent's open.
+    for (int fd = 0; fd < 4096; ++fd)
+        if (fd != c.statusFd)
+            close(fd);
+    waitAsInit(check, c.statusFd);
+}
+
+// A child in a PID namespace of its own, as its first process: when it
+// ends, or is killed with its parent, the kernel ends every process it
+// started, however detached. As root a PID namespace; otherwise one inside
+// a user namespace of its own, where the system allows those. -1 with
+// errno when neither can be had.
+pid_t cloneContained(ContainedStart &start)
+{
+    constexpr std::size_t kStack = 256 * 1024;
+    static std::vector<char> stack(kStack);  // used only until the exec
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
+    char *top = stack.data() + stack.size();
+    pid_t child = clone(startContained, top, CLONE_NEWPID | SIGCHLD, &start);
+    if (child < 0 && errno == EPERM)
+        child = clone(startContained, top, CLONE_NEWUSER | CLONE_NEWPID | SIGCHLD, &start);
+    return child;
+}
+
 }  // namespace
 
 std::string ChildOutcome::failure(int timeLimitSeconds) const
@@ -134,7 +226,7 @@ std::string ChildOutcome::failure(int timeLimitSeconds) const
 }
 
 ChildOutcome runSelf(const std::vector<std::string> &args, int timeLimitSeconds, std::size_t reportLimit,
-                     bool keepStderr)
+                     bool keepStderr, bool contain)
 {
     static const bool reaper = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
     (void)reaper;
@@ -167,9 +259,31 @@ ChildOutcome runSelf(const std::vector<std::string> &args, int timeLimitSeconds,
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
     setenv(kParentVariable, std::to_string(getpid()).c_str(), 1);
+    setenv(kParentNamespaceVariable, pidNamespace().c_str(), 1);
 
     pid_t child = -1;
-    const int spawned = posix_spawn(&child, "/proc/self/exe", &actions, &attributes, argv.data(), environ);
+    int spawned = 0;
+    int statusFds[2] = {-1, -1};
+    if (contain && pipe2(statusFds, O_CLOEXEC) != 0)
+        contain = false;
+    if (contain) {
+        ContainedStart start{reportFds[1], reportFds[0], tokenFds[0], statusFds[1], keepStderr, argv.data(), environ};
+        child = cloneContained(start);
+        close(statusFds[1]);
+        if (child < 0) {
+            spawned = errno;
+            static std::once_flag said;
+            std::call_once(said, [&] {
+                std::cerr << "zelvo: this machine allows no PID namespace (" << std::strerror(spawned)
+                          << "): a process a plug-in leaves running may outlive a validator that is killed"
+                          << std::endl;
+            });
+            contain = false;
+            close(statusFds[0]);
+        }
+    }
+    if (!contain)
+        spawned = posix_spawn(&child, "/proc/self/exe", &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     close(reportFds[1]);
@@ -229,6 +343,14 @@ ChildOutcome runSelf(const std::vector<std::string> &args, int timeLimitSeconds,
     }
     cleanstop::setChildGroup(0);
     endOrphans();
+    if (contain) {
+        // The check's own status, as its namespace's first process saw it.
+        int checkStatus = 0;
+        if (!outcome.timedOut && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+            read(statusFds[0], &checkStatus, sizeof checkStatus) == static_cast<ssize_t>(sizeof checkStatus))
+            status = checkStatus;
+        close(statusFds[0]);
+    }
     if (outcome.timedOut)
         return outcome;
     if (WIFSIGNALED(status))
@@ -245,7 +367,12 @@ void dieWithParent()
     const char *parent = std::getenv(kParentVariable);
     if (!parent)
         return;  // run by hand: no token to wait for
-    if (getppid() != static_cast<pid_t>(std::atoll(parent)))
+    // In a namespace of its own the parent is the namespace's first
+    // process, which made the same request and checked the parent before
+    // it started this one; and it takes everything with it when it ends.
+    const char *parentNamespace = std::getenv(kParentNamespaceVariable);
+    const bool contained = parentNamespace && *parentNamespace && pidNamespace() != parentNamespace;
+    if (!contained && getppid() != static_cast<pid_t>(std::atoll(parent)))
         _exit(128 + SIGKILL);  // the parent died before the request took hold
     // The token, before any plug-in code runs; then no input at all.
     char buffer[64];

@@ -40,8 +40,12 @@ struct ChildOutcome {
 // and so does its standard error unless kept (for a sanitizer's report): a
 // child speaks through its report. The wait ends when the child ends, even
 // if something it started still holds the report channel open.
+// `contain`: the child is the first process of a PID namespace of its own
+// (child_process.cpp says when that can be had; otherwise it runs as before
+// and one line on standard error says so), so nothing it starts outlives it
+// or this process, even one killed outright.
 ChildOutcome runSelf(const std::vector<std::string> &args, int timeLimitSeconds, std::size_t reportLimit,
-                     bool keepStderr = false);
+                     bool keepStderr = false, bool contain = false);
 
 // Called first thing in a child: it is killed when its parent dies, exits at
 // once if the parent is already gone, and takes the token of its report.

@@ -27,7 +27,7 @@ struct RenderOptions {
     std::string compression;  // NAME[:QUALITY]; empty: the input's
     std::string layer;        // the layer whose R, G, B, A are rendered
     std::string channels;     // the channels rendered as R, G, B[, A], comma-separated
-    std::string tiles;        // "WxH": render each frame in windows of that size, as a tiling host does
+    std::optional<std::string> tiles;  // "WxH": render each frame in windows of that size, as a tiling host does
     std::optional<long long> maxImageMb;  // images needing more memory are refused; default: half the machine's
     std::string gpu;  // "opencl": act as a GPU host; "off" (or empty): CPU images
     bool checkOnly = false;  // check the options and the plug-in's parameters, render nothing
@@ -39,9 +39,10 @@ int renderCommand(const RenderOptions &options, const char *argv0);
 
 // hosts: the host profiles to play ("all", or names of host_profiles.h).
 // record: the plug-in's index in its binary, for a check's own process.
+// require: a kind of check ("gpu") whose skips are failures.
 int validateCommand(const std::string &plugin, std::optional<unsigned> seed, const std::string &only,
-                    const std::vector<std::string> &hosts, const std::string &runCheck, int record,
-                    const char *argv0);
+                    const std::vector<std::string> &hosts, const std::string &require, const std::string &runCheck,
+                    int record, const char *argv0);
 
 struct CheckOptions {
     std::string output;  // the sequence's pattern, or one file

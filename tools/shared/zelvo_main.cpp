@@ -36,7 +36,8 @@ void addRenderOptions(CLI::App *cmd, RenderOptions &r)
                           "Render each frame as tiles of WxH pixels, as tiling hosts do (0 for the whole width or "
                           "height: 0x64 is strips)");
     cmd->add_option("--max-image-mb", r.maxImageMb,
-                          "Refuse images whose pixels need more memory than this (default: half of this machine's)");
+                          "Refuse images whose pixels need more memory than this (default: half of this machine's)")
+        ->check(CLI::Number);  // an empty value is a mistake, not the default
     cmd->add_option("--gpu", r.gpu,
                           "opencl: hand a plug-in that declares OpenCL buffers its images on the OpenCL device; "
                           "opencl-images: as OpenCL images to one that declares those (default: off, or ZELVO_GPU)");
@@ -80,6 +81,10 @@ int run(int argc, char **argv)
                          "short-lived, frames-at-once, wrong-depth or oversized; each is the check hosts.PROFILE")
         ->allow_extra_args(false)
         ->take_all();
+    std::string validateRequire;
+    validate->add_option("--require", validateRequire,
+                         "A kind of check that must run (gpu: a machine without an OpenCL device, or a plug-in "
+                         "without an OpenCL render, fails instead of skipping)");
     validate->add_option("--run-check", validateRunCheck, "Run one check in this process (used by validate itself)")
         ->group("");
     int validateRecord = 0;
@@ -143,8 +148,8 @@ int run(int argc, char **argv)
             return renderCommand(render, argv[0]);
         }
         if (validate->parsed())
-            return validateCommand(validatePlugin, validateSeed, validateOnly, validateHosts, validateRunCheck,
-                                   validateRecord, argv[0]);
+            return validateCommand(validatePlugin, validateSeed, validateOnly, validateHosts, validateRequire,
+                                   validateRunCheck, validateRecord, argv[0]);
         if (checkCmd->parsed()) {
             cleanstop::install();
             return checkCommand(check);

@@ -20,6 +20,8 @@
 namespace {
 
 constexpr int kTimeLimitSeconds = 120;
+// How a check's report says it could not run, before the reason.
+constexpr const char *kSkipMark = "SKIP:";
 
 // Inside the check's own process: a check passes only when it seals an
 // empty report itself, so a plug-in that ends the process fails it.
@@ -34,6 +36,9 @@ int runOneCheck(const std::string &name, const PluginRef &plugin, unsigned seed)
         try {
             check.run(plugin, seed);
             sealedReport("");
+            return 0;
+        } catch (const CheckSkipped &e) {
+            sealedReport(kSkipMark + std::string(e.what()));
             return 0;
         } catch (const std::exception &e) {
             reason = e.what();
@@ -71,6 +76,13 @@ std::set<std::string> chosenProfiles(const std::vector<std::string> &hosts)
     return chosen;
 }
 
+// --require CATEGORY: the checks whose names start with it and a dot
+// ("gpu" for gpu.opencl-buffers) must run; a skip of one fails it.
+bool required(const ValidateCheck &check, const std::string &category)
+{
+    return !category.empty() && check.name.compare(0, category.size() + 1, category + ".") == 0;
+}
+
 bool selected(const ValidateCheck &check, const std::string &only, const std::set<std::string> &profiles)
 {
     const std::string prefix = kHostCheckPrefix;
@@ -83,8 +95,16 @@ bool selected(const ValidateCheck &check, const std::string &only, const std::se
 }  // namespace
 
 int validateCommand(const std::string &plugin, std::optional<unsigned> seedOption, const std::string &only,
-                    const std::vector<std::string> &hosts, const std::string &runCheck, int record, const char *argv0)
+                    const std::vector<std::string> &hosts, const std::string &require, const std::string &runCheck,
+                    int record, const char *argv0)
 {
+    if (!require.empty()) {
+        bool known = false;
+        for (const ValidateCheck &check : validateChecks())
+            known = known || required(check, require);
+        if (!known)
+            throw UsageError("--require " + require + " names no kind of check (gpu, hosts, render, ...)");
+    }
     const std::set<std::string> profiles = chosenProfiles(hosts);
     const unsigned seed = seedOption ? *seedOption : std::random_device{}();
     if (!runCheck.empty())
@@ -104,15 +124,24 @@ int validateCommand(const std::string &plugin, std::optional<unsigned> seedOptio
     std::cout << "validating " << path << " with seed " << seed << " (replay with --seed " << seed << ")"
               << std::endl;
     cleanstop::install();
-    int passed = 0, failed = 0;
+    int passed = 0, failed = 0, skipped = 0;
     for (const ValidateCheck *check : chosen) {
         cleanstop::setActivity("during check " + check->name);
         const std::string seedText = std::to_string(seed);
         const ChildOutcome outcome =
             runSelf({"validate", path, "--seed", seedText, "--record", std::to_string(located.index), "--run-check",
                      check->name},
-                    kTimeLimitSeconds, 64 * 1024, true);
-        if (outcome.succeeded()) {
+                    kTimeLimitSeconds, 64 * 1024, true, true);
+        const std::string skipMark = kSkipMark;
+        const bool skip = outcome.succeeded() && outcome.report.compare(0, skipMark.size(), skipMark) == 0;
+        if (skip && required(*check, require)) {
+            std::cout << "FAIL " << check->name << ": not run (" << outcome.report.substr(skipMark.size())
+                      << ") and --require " << require << " asks for it" << std::endl;
+            ++failed;
+        } else if (skip) {
+            std::cout << "SKIP " << check->name << ": " << outcome.report.substr(skipMark.size()) << std::endl;
+            ++skipped;
+        } else if (outcome.succeeded()) {
             std::cout << "PASS " << check->name << std::endl;
             ++passed;
         } else {
@@ -120,6 +149,9 @@ int validateCommand(const std::string &plugin, std::optional<unsigned> seedOptio
             ++failed;
         }
     }
-    std::cout << passed << " passed, " << failed << " failed" << std::endl;
+    std::cout << passed << " passed, " << failed << " failed";
+    if (skipped > 0)
+        std::cout << ", " << skipped << " skipped";
+    std::cout << std::endl;
     return failed == 0 ? kExitSuccess : kExitFailure;
 }

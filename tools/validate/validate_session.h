@@ -21,6 +21,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A check that cannot run here (no device to play a GPU host on, nothing
+// declared to prove) throws this with the reason: it proved nothing, so it
+// is reported as SKIP, never as PASS.
+class CheckSkipped : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 void require(bool condition, const std::string &reason);
 std::string statusName(OfxStatus status);
 
