@@ -269,3 +269,52 @@ TEST(Validate, DetachedHelpersEndWhenTheValidatorIsStopped)
         std::filesystem::remove_all(dir);
     }
 }
+
+// What CI reads: the same lines for the same seed, a JUnit file an XML
+// parser reads (a test case per check, failures and skips with reasons), a
+// log with timings, rounds with their own seeds, and every plug-in found.
+TEST(Validate, ReportsForCi)
+{
+    char folder[] = "/tmp/zelvo-reports-XXXXXX";
+    const std::string dir = mkdtemp(folder);
+    const std::string broken = std::string("'") + BROKEN_PLUGIN_PATH + "' --seed 9 --only 'render.*' ";
+    ValidateRun first = validate(broken + "--junit '" + dir + "/report.xml' --log '" + dir + "/run.log'");
+    ValidateRun again = validate(broken);
+    EXPECT_EQ(first.exitCode, 1) << first.output;
+    EXPECT_EQ(first.output, again.output) << "the same seed must print the same lines";
+
+    std::ifstream xml(dir + "/report.xml");
+    const std::string report((std::istreambuf_iterator<char>(xml)), std::istreambuf_iterator<char>());
+    EXPECT_NE(report.find("<testcase classname=\""), std::string::npos) << report;
+    EXPECT_NE(report.find("name=\"render.random-parameters\""), std::string::npos) << report;
+    EXPECT_NE(report.find("<failure message=\"pixels outside the render window were written"), std::string::npos)
+        << report;
+    if (std::system("command -v python3 > /dev/null") == 0) {
+        const std::string parse = "python3 -c \"import sys, xml.etree.ElementTree as E; r = E.parse(sys.argv[1]).getroot(); "
+                                  "c = r.findall('.//testcase'); "
+                                  "sys.exit(0 if len(c) == 2 and len(r.findall('.//failure')) == int(r.get('failures')) "
+                                  "else 1)\" '" + dir + "/report.xml'";
+        EXPECT_EQ(std::system(parse.c_str()), 0) << report;
+    }
+    std::ifstream logFile(dir + "/run.log");
+    const std::string log((std::istreambuf_iterator<char>(logFile)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("seed 9"), std::string::npos) << log;
+    EXPECT_NE(log.find("FAIL render.random-parameters in "), std::string::npos) << log;
+
+    ValidateRun rounds = validate("--seed 40 --only binary.records --repeat 2");
+    EXPECT_EQ(rounds.exitCode, 0) << rounds.output;
+    EXPECT_NE(rounds.output.find("with seed 40 "), std::string::npos) << rounds.output;
+    EXPECT_NE(rounds.output.find("with seed 41 "), std::string::npos) << rounds.output;
+
+    // Every plug-in found: Zelvo beside the tool and both records of a binary of two.
+    std::filesystem::create_directories(dir + "/path");
+    std::filesystem::copy_file(TWIN_PLUGIN_PATH, dir + "/path/Twin.ofx");
+    ValidateRun all = validate("--all --seed 3 --only binary.records", "OFX_PLUGIN_PATH='" + dir + "/path'");
+    EXPECT_EQ(all.exitCode, 0) << all.output;
+    EXPECT_NE(all.output.find("org.zelvo.test.twin.first (seed 3): 1 passed, 0 failed\n"), std::string::npos)
+        << all.output;
+    EXPECT_NE(all.output.find("org.zelvo.test.twin.second (seed 3): 1 passed, 0 failed\n"), std::string::npos)
+        << all.output;
+    EXPECT_EQ(all.output.find("PASS "), std::string::npos) << "--all prints a summary line per plug-in";
+    std::filesystem::remove_all(dir);
+}

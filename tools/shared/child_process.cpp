@@ -129,7 +129,7 @@ void endOrphans()
 // What the contained child does between its clone and its exec: only
 // async-signal-safe calls, as after a fork of a process with threads.
 struct ContainedStart {
-    int reportFd, reportReadFd, tokenFd, statusFd;
+    int reportFd, reportReadFd, tokenFd, statusFd, outputFd;
     bool keepStderr;
     char *const *argv;
     char *const *envp;
@@ -167,7 +167,10 @@ int startContained(void *arg)
     if (dup2(c.reportFd, kReportFd) < 0 || dup2(c.tokenFd, STDIN_FILENO) < 0)
         _exit(127);
     const int none = open("/dev/null", O_WRONLY);
-    if (none >= 0) {
+    if (c.outputFd >= 0) {
+        dup2(c.outputFd, STDOUT_FILENO);
+        dup2(c.outputFd, STDERR_FILENO);
+    } else if (none >= 0) {
         dup2(none, STDOUT_FILENO);
         if (!c.keepStderr)
             dup2(none, STDERR_FILENO);
@@ -226,7 +229,7 @@ std::string ChildOutcome::failure(int timeLimitSeconds) const
 }
 
 ChildOutcome runSelf(const std::vector<std::string> &args, int timeLimitSeconds, std::size_t reportLimit,
-                     bool keepStderr, bool contain)
+                     bool keepStderr, bool contain, int outputFd)
 {
     static const bool reaper = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
     (void)reaper;
@@ -246,9 +249,14 @@ ChildOutcome runSelf(const std::vector<std::string> &args, int timeLimitSeconds,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, reportFds[1], kReportFd);
     posix_spawn_file_actions_adddup2(&actions, tokenFds[0], STDIN_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    if (!keepStderr)
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (outputFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, outputFd, STDERR_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        if (!keepStderr)
+            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    }
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
@@ -267,7 +275,8 @@ ChildOutcome runSelf(const std::vector<std::string> &args, int timeLimitSeconds,
     if (contain && pipe2(statusFds, O_CLOEXEC) != 0)
         contain = false;
     if (contain) {
-        ContainedStart start{reportFds[1], reportFds[0], tokenFds[0], statusFds[1], keepStderr, argv.data(), environ};
+        ContainedStart start{reportFds[1], reportFds[0], tokenFds[0], statusFds[1], outputFd, keepStderr,
+                             argv.data(), environ};
         child = cloneContained(start);
         close(statusFds[1]);
         if (child < 0) {

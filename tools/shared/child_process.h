@@ -44,8 +44,9 @@ struct ChildOutcome {
 // (child_process.cpp says when that can be had; otherwise it runs as before
 // and one line on standard error says so), so nothing it starts outlives it
 // or this process, even one killed outright.
+// `outputFd`, when given, takes the child's standard output and error.
 ChildOutcome runSelf(const std::vector<std::string> &args, int timeLimitSeconds, std::size_t reportLimit,
-                     bool keepStderr = false, bool contain = false);
+                     bool keepStderr = false, bool contain = false, int outputFd = -1);
 
 // Called first thing in a child: it is killed when its parent dies, exits at
 // once if the parent is already gone, and takes the token of its report.

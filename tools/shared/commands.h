@@ -39,10 +39,19 @@ int renderCommand(const RenderOptions &options, const char *argv0);
 
 // hosts: the host profiles to play ("all", or names of host_profiles.h).
 // record: the plug-in's index in its binary, for a check's own process.
-// require: a kind of check ("gpu") whose skips are failures.
-int validateCommand(const std::string &plugin, std::optional<unsigned> seed, const std::string &only,
-                    const std::vector<std::string> &hosts, const std::string &require, const std::string &runCheck,
-                    int record, const char *argv0);
+struct ValidateOptions {
+    std::string plugin;                 // path or identifier; empty: Zelvo
+    std::optional<unsigned> seed;       // of the first round; random when not given
+    std::string only;                   // a check's name or a pattern
+    std::vector<std::string> hosts;     // the host profiles to play ("all", or names of host_profiles.h)
+    std::string require;                // a kind of check ("gpu") whose skips are failures
+    int repeat = 1;                     // rounds, each with the next seed
+    bool all = false;                   // every plug-in `zelvo plugins` lists
+    std::string junit, log;             // report files, when given
+    std::string runCheck;               // one check in this process (the child's side)
+    int record = 0;                     // the plug-in's index in its binary, for a check's own process
+};
+int validateCommand(const ValidateOptions &options, const char *argv0);
 
 struct CheckOptions {
     std::string output;  // the sequence's pattern, or one file

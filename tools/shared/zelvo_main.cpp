@@ -68,27 +68,27 @@ int run(int argc, char **argv)
     renderCmd->add_option("OUTPUT", render.output, "Output image (format by extension), or a pattern")->required();
     addRenderOptions(renderCmd, render);
 
-    std::string validatePlugin, validateOnly, validateRunCheck;
-    std::optional<unsigned> validateSeed;
+    ValidateOptions v;
     CLI::App *validate = app.add_subcommand(
         "validate", "Run an OFX image-effect plug-in through checks that prove it harmless to any host");
-    validate->add_option("PLUGIN", validatePlugin, "Bundle or binary path, or identifier (default: Zelvo)");
-    validate->add_option("--seed", validateSeed, "Seed of the random checks, to replay a run");
-    validate->add_option("--only", validateOnly, "Run only the checks whose names match this pattern");
-    std::vector<std::string> validateHosts;
-    validate->add_option("--host", validateHosts,
+    validate->add_option("PLUGIN", v.plugin, "Bundle or binary path, or identifier (default: Zelvo)");
+    validate->add_option("--seed", v.seed, "Seed of the random checks, to replay a run");
+    validate->add_option("--only", v.only, "Run only the checks whose names match this pattern");
+    validate->add_option("--host", v.hosts,
                          "Play this host profile (repeatable): all (the default), tiled, proxy, top-down, "
                          "short-lived, frames-at-once, wrong-depth or oversized; each is the check hosts.PROFILE")
         ->allow_extra_args(false)
         ->take_all();
-    std::string validateRequire;
-    validate->add_option("--require", validateRequire,
+    validate->add_option("--require", v.require,
                          "A kind of check that must run (gpu: a machine without an OpenCL device, or a plug-in "
                          "without an OpenCL render, fails instead of skipping)");
-    validate->add_option("--run-check", validateRunCheck, "Run one check in this process (used by validate itself)")
+    validate->add_option("--repeat", v.repeat, "Run the checks this many times, each round with the next seed");
+    validate->add_flag("--all", v.all, "Validate every plug-in that zelvo plugins lists, a summary line each");
+    validate->add_option("--junit", v.junit, "Write a JUnit XML report (a test case per check) to this file");
+    validate->add_option("--log", v.log, "Write every check's detail, timing and the plug-in's output to this file");
+    validate->add_option("--run-check", v.runCheck, "Run one check in this process (used by validate itself)")
         ->group("");
-    int validateRecord = 0;
-    validate->add_option("--record", validateRecord, "The plug-in's index in its binary (used by validate itself)")
+    validate->add_option("--record", v.record, "The plug-in's index in its binary (used by validate itself)")
         ->group("");
 
     CheckOptions check;
@@ -148,8 +148,7 @@ int run(int argc, char **argv)
             return renderCommand(render, argv[0]);
         }
         if (validate->parsed())
-            return validateCommand(validatePlugin, validateSeed, validateOnly, validateHosts, validateRequire,
-                                   validateRunCheck, validateRecord, argv[0]);
+            return validateCommand(v, argv[0]);
         if (checkCmd->parsed()) {
             cleanstop::install();
             return checkCommand(check);
