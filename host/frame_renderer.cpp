@@ -96,8 +96,11 @@ public:
             r.status = renderOnDevice(*device, *memory, scope, views, window, *target);
             r.deviceRenders = r.status == kOfxStatOK ? 1 : 0;
             r.imageRenders = images ? r.deviceRenders : 0;
-            if (r.status == kOfxStatGPURenderFailed) {
-                ++device->cpuFallbacks;  // as the standard asks: again, on the CPU
+            // Out of room or failed there: again, on the CPU, as the
+            // standard asks of a host for either answer.
+            if (r.status == kOfxStatGPURenderFailed || r.status == kOfxStatGPUOutOfMemory) {
+                r.deviceRefusal = r.status;
+                ++device->cpuFallbacks;
                 device = nullptr;
             }
         }
@@ -328,10 +331,13 @@ FrameResult renderFrame(Instance &instance, double time, const FrameSources &sou
         onThreads(windows.size(), 1, one);
     std::set<std::string> fetched;
     unsigned deviceRenders = 0, imageRenders = 0;
+    OfxStatus deviceRefusal = kOfxStatOK;
     for (const FrameResult &r : results) {
         fetched.insert(r.fetched.begin(), r.fetched.end());
         deviceRenders += r.deviceRenders;
         imageRenders += r.imageRenders;
+        if (r.deviceRefusal != kOfxStatOK)
+            deviceRefusal = r.deviceRefusal;
     }
     for (FrameResult &r : results)
         if (!r.ok() || r.wroteOnFailure) {
@@ -345,6 +351,7 @@ FrameResult renderFrame(Instance &instance, double time, const FrameSources &sou
     whole.deviceRenders = deviceRenders;
     whole.imageRenders = imageRenders;
     whole.windows = static_cast<unsigned>(windows.size());
+    whole.deviceRefusal = deviceRefusal;
     return whole;
 }
 

@@ -33,6 +33,9 @@ struct FrameResult {
     unsigned deviceRenders = 0;     // windows the plug-in drew on the GPU host's device
     unsigned imageRenders = 0;      // ... of them on OpenCL images
     unsigned windows = 0;           // render actions sent for the frame
+    // What the device answered for windows rendered again on the CPU
+    // (kOfxStatGPUOutOfMemory or kOfxStatGPURenderFailed); OK when none was.
+    OfxStatus deviceRefusal = kOfxStatOK;
     bool ok() const { return status == kOfxStatOK && !wroteOutside; }
 };
 

@@ -246,3 +246,26 @@ TEST_F(CliErrors, AFailedRenderAndEmptyValuesAreOneLineEach)
                   "ZELVO_GPU must be opencl, opencl-images or off, not 'cuda'", "ZELVO_GPU");
     expectOneLine(runTool("render " + in + "--gpu cuda"), 2, "--gpu must be opencl", "--gpu");
 }
+
+// As a GPU host the tool renders again on the CPU whatever the device
+// answered, out of room (kOfxStatGPUOutOfMemory) as well as failed, and -v
+// counts windows: a frame half drawn on the device says so, and says why.
+TEST_F(CliErrors, DeviceRefusalsRenderOnTheCpuAndVerboseCountsWindows)
+{
+    writeInput(path("wide.png"), OIIO::TypeDesc::UINT8, 64, 8, 3);
+    const std::string base = "render '" + path("wide.png") + "' '" + path("out.png") + "' -v --gpu opencl --plugin '" +
+                             PICKY_GPU_PLUGIN_PATH + "' ";
+    // The whole frame reaches past column 32: refused as out of memory.
+    ToolRun whole = runTool(base, "ZELVO_OPENCL=any");
+    ASSERT_EQ(whole.exitCode, 0) << whole.output;
+    if (whole.output.find("path=cpu") == std::string::npos || whole.output.find("device answered") == std::string::npos)
+        GTEST_SKIP() << "no OpenCL device here: " << whole.output;
+    EXPECT_NE(whole.output.find("path=cpu (the device answered kOfxStatGPUOutOfMemory)"), std::string::npos)
+        << whole.output;
+    // Columns of 32: the left one on the device, the right one on the CPU.
+    ToolRun columns = runTool(base + "--tiles 32x0", "ZELVO_OPENCL=any");
+    ASSERT_EQ(columns.exitCode, 0) << columns.output;
+    EXPECT_NE(columns.output.find("path=opencl-buffers:1/2 (the device answered kOfxStatGPUOutOfMemory)"),
+              std::string::npos)
+        << columns.output;
+}

@@ -207,8 +207,9 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         const OfxRectI &frameBounds = src.bounds();
         const int rows = strips ? writer.stripRows() : std::max(1, src.height());
         instance->connect("Source", source.rgba.get());
-        unsigned strips = 0, onDevice = 0;
+        unsigned windows = 0, onDevice = 0;
         bool onImages = false;
+        OfxStatus refusal = kOfxStatOK;  // what sent windows back to the CPU
         for (long long top = frameBounds.y2; top > frameBounds.y1; top -= rows) {
             ofxhost::ImageLayout layout = src.layout();
             layout.bounds = {frameBounds.x1, static_cast<int>(std::max<long long>(frameBounds.y1, top - rows)),
@@ -225,9 +226,11 @@ int renderCommand(const RenderOptions &o, const char *argv0)
                 throw CliError("cannot write " + out + ": the render of frame " + std::to_string(frame) +
                                " failed: the plug-in wrote outside its render window");
             writer.write(strip);
-            ++strips;
-            onDevice += rendered.deviceRenders > 0 ? 1 : 0;
+            windows += rendered.windows;
+            onDevice += rendered.deviceRenders;
             onImages = onImages || rendered.imageRenders > 0;
+            if (rendered.deviceRefusal != kOfxStatOK)
+                refusal = rendered.deviceRefusal;
         }
         instance->connect("Source", nullptr);
         const std::string losses = writer.finish();
@@ -236,12 +239,15 @@ int renderCommand(const RenderOptions &o, const char *argv0)
             std::cerr << "zelvo: warning: " << out << " cannot hold all of " << in << ": " << losses << std::endl;
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        // Which path drew the frame, for -v: the device, the CPU or both.
+        // Which path drew the frame's windows, for -v: the device, the CPU
+        // or both, and what the device answered for those it gave back.
         const std::string device = onImages ? "path=opencl-images" : "path=opencl-buffers";
-        const std::string path = onDevice == 0        ? "path=cpu"
-                                 : onDevice == strips ? device
-                                                      : device + ":" + std::to_string(onDevice) + "/" +
-                                                            std::to_string(strips);
+        std::string path = onDevice == 0         ? "path=cpu"
+                           : onDevice == windows ? device
+                                                 : device + ":" + std::to_string(onDevice) + "/" +
+                                                       std::to_string(windows);
+        if (refusal != kOfxStatOK)
+            path += " (the device answered " + statusText(refusal) + ")";
         log.written(frame, out, seconds,
                     log.verbose() ? parameterValues(*instance, info, frame) + " " + path : std::string());
     });

@@ -14,5 +14,10 @@ inline std::string statusText(OfxStatus status)
                                         "kOfxStatReplyYes", "kOfxStatReplyNo", "kOfxStatReplyDefault"};
     if (status >= 0 && status <= 14)
         return names[status];
+    // The GPU render statuses (the GL ones share their numbers).
+    if (status == kOfxStatGPUOutOfMemory)
+        return "kOfxStatGPUOutOfMemory";
+    if (status == kOfxStatGPURenderFailed)
+        return "kOfxStatGPURenderFailed";
     return "status " + std::to_string(status);
 }
