@@ -318,3 +318,17 @@ TEST(Validate, ReportsForCi)
     EXPECT_EQ(all.output.find("PASS "), std::string::npos) << "--all prints a summary line per plug-in";
     std::filesystem::remove_all(dir);
 }
+
+// A plug-in that takes the place of the report channel and sends the seal
+// it read there around an empty report, when its checks fail, gains
+// nothing: its reports carry no hash made with the check's key.
+TEST(Validate, AForgedReportIsNoPass)
+{
+    ValidateRun forged = validate(std::string("'") + FORGE_PLUGIN_PATH + "' --seed 8 --only 'render.*'");
+    EXPECT_EQ(forged.exitCode, 1) << forged.output;
+    EXPECT_EQ(forged.output.find("PASS render.random-parameters"), std::string::npos) << forged.output;
+    EXPECT_NE(forged.output.find("FAIL render.random-parameters: its report does not carry the check's own seal"),
+              std::string::npos)
+        << forged.output;
+    EXPECT_NE(forged.output.find("0 passed, 2 failed"), std::string::npos) << forged.output;
+}

@@ -20,6 +20,7 @@
 #include <random>
 
 #include "clean_stop.h"
+#include "keyed_hash.h"
 
 namespace {
 
@@ -34,6 +35,28 @@ std::string pidNamespace()
 }
 
 std::string childToken;  // in a child: the seal of its report
+unsigned char childKey[16];  // ... and the key of its report's hash
+
+// The hash that proves a report body the child's own, as hex.
+std::string bodyHash(const unsigned char key[16], const std::string &body)
+{
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(KeyedHash::of(key, body)));
+    return text;
+}
+
+bool keyFromHex(const std::string &hex, unsigned char key[16])
+{
+    if (hex.size() != 32)
+        return false;
+    for (int i = 0; i < 16; ++i) {
+        unsigned value = 0;
+        if (std::sscanf(hex.c_str() + 2 * i, "%2x", &value) != 1)
+            return false;
+        key[i] = static_cast<unsigned char>(value);
+    }
+    return true;
+}
 
 std::string newToken()
 {
@@ -59,15 +82,20 @@ void writeAll(int fd, const std::string &text)
     }
 }
 
-// The body between the token's two lines, when the report is exactly that.
-bool unseal(std::string &report, const std::string &token)
+// The body between the token's two lines, when the report is exactly that
+// and the line before the closing token is the body's keyed hash. A plug-in
+// in the child's process that read the token off the channel (swapping the
+// descriptor for one of its own) cannot make a body pass for the check's.
+bool unseal(std::string &report, const std::string &token, const unsigned char key[16])
 {
     const std::string line = token + "\n";
-    if (report.size() < 2 * line.size() || report.compare(0, line.size(), line) != 0 ||
+    if (report.size() < 2 * line.size() + 17 || report.compare(0, line.size(), line) != 0 ||
         report.compare(report.size() - line.size(), line.size(), line) != 0)
         return false;
-    std::string body = report.substr(line.size(), report.size() - 2 * line.size());
-    if (body.find(token) != std::string::npos)
+    std::string inner = report.substr(line.size(), report.size() - 2 * line.size());
+    const std::string hash = inner.substr(inner.size() - 17, 16);
+    std::string body = inner.substr(0, inner.size() - 17);
+    if (inner.back() != '\n' || body.find(token) != std::string::npos || hash != bodyHash(key, body))
         return false;
     report = body;
     return true;
@@ -219,6 +247,9 @@ std::string ChildOutcome::failure(int timeLimitSeconds) const
         return "timed out after " + std::to_string(timeLimitSeconds) + " s";
     if (signal)
         return "crashed with signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
+    if (forged)
+        return "its report does not carry the check's own seal (made up or changed by code in its process; exit "
+               "code " + std::to_string(exitCode) + ")";
     if (!report.empty()) {
         std::string line = report.substr(0, report.find('\n'));
         return sealed ? line : line + " (exit code " + std::to_string(exitCode) + ")";
@@ -305,8 +336,10 @@ ChildOutcome runSelf(const std::vector<std::string> &args, int timeLimitSeconds,
     }
     outcome.started = true;
     cleanstop::setChildGroup(child);
-    const std::string token = newToken();
-    writeAll(tokenFds[1], token);
+    const std::string token = newToken(), keyText = newToken();
+    unsigned char key[16];
+    keyFromHex(keyText, key);
+    writeAll(tokenFds[1], token + "\n" + keyText);
     close(tokenFds[1]);
 
     // Read until the child has ended: a helper it started may hold the
@@ -366,7 +399,8 @@ ChildOutcome runSelf(const std::vector<std::string> &args, int timeLimitSeconds,
         outcome.signal = WTERMSIG(status);
     else if (WIFEXITED(status))
         outcome.exitCode = WEXITSTATUS(status);
-    outcome.sealed = unseal(outcome.report, token);
+    outcome.sealed = unseal(outcome.report, token, key);
+    outcome.forged = !outcome.sealed && outcome.report.compare(0, token.size() + 1, token + "\n") == 0;
     return outcome;
 }
 
@@ -393,6 +427,12 @@ void dieWithParent()
             break;
         childToken.append(buffer, static_cast<std::size_t>(n));
     }
+    // "TOKEN\nKEY": the key stays in this process's memory only.
+    const std::size_t split = childToken.find('\n');
+    if (split != std::string::npos) {
+        keyFromHex(childToken.substr(split + 1), childKey);
+        childToken.resize(split);
+    }
     const int none = open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (none >= 0) {
         dup2(none, STDIN_FILENO);
@@ -402,5 +442,5 @@ void dieWithParent()
 
 void sealedReport(const std::string &text)
 {
-    writeAll(kReportFd, childToken + "\n" + text + childToken + "\n");
+    writeAll(kReportFd, childToken + "\n" + text + bodyHash(childKey, text) + "\n" + childToken + "\n");
 }

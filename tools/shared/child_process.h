@@ -5,10 +5,14 @@
 // state or thread of ours is inherited. The child is the leader of a process
 // group of its own, and it reports on descriptor 3.
 //
-// The report is sealed: the parent hands the child a token on its standard
-// input, which the child reads before any plug-in code runs, and the child's
-// own report starts and ends with it. Whatever else appears in the channel
-// (plug-in code may write to any descriptor) is not the child's report.
+// The report is sealed: the parent hands the child a token and a key on its
+// standard input, which the child reads before any plug-in code runs; the
+// child's own report starts and ends with the token and carries a keyed
+// hash of its body. Whatever else appears in the channel (plug-in code may
+// write to any descriptor, or take the channel's place and read the token)
+// is not the child's report. Code in the child's process could still read
+// the key from its memory: the seal guards against accidents and against
+// replays, not against a plug-in built to fool it.
 //
 // A child never outlives its parent: it asks the kernel for SIGKILL when the
 // parent dies (dieWithParent), and a parent stopped by a signal ends the
@@ -27,6 +31,7 @@ struct ChildOutcome {
     int exitCode = -1;  // when it exited
     int signal = 0;     // when a signal ended it
     bool sealed = false;  // the child finished its report itself
+    bool forged = false;  // the report bore the token but not the child's hash
     std::string report;   // its sealed report, or else whatever the channel held (at most reportLimit bytes)
     std::string startError;
 
