@@ -148,6 +148,18 @@ private:
         bool room = true;
         for (const auto &v : views) {
             ClipView lent = v.second;
+            const bool isOutput = v.first == kOfxImageEffectOutputClipName;
+            if (lent.image && !isOutput && sharedSources()) {
+                // The whole source, uploaded once for the frame: it covers
+                // every window's region of interest.
+                lent.image = content(v.first);
+                lent.deviceMemory = habits_.deviceSources->lend(device, *lent.image, memory, habits_.deviceQueue);
+                lent.deviceRowBytes = device.rowBytes(*lent.image);
+                lent.deviceImage = images;
+                room = room && lent.deviceMemory;
+                scope.set(v.first, lent);
+                continue;
+            }
             if (lent.image) {
                 lent.deviceMemory = device.upload(*lent.image, memory, habits_.deviceQueue);
                 lent.deviceRowBytes = device.rowBytes(*lent.image);
@@ -176,6 +188,14 @@ private:
         for (void *b : buffers)
             device.release(b);
         return status;
+    }
+
+    // Sources lent whole from the frame's device copies: where the caller
+    // keeps them, and the host hands sources as it keeps them (no scale,
+    // no other row order or depth).
+    bool sharedSources() const
+    {
+        return habits_.deviceSources && habits_.renderScale == 1.0 && !habits_.topDown && !habits_.sourceDepth;
     }
 
     const HostImage *content(const std::string &clip) const

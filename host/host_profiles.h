@@ -5,6 +5,7 @@
 // are the settings it is played with. The frame renderer (frame_renderer.h)
 // carries them out.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "host_image.h"
 
 namespace ofxhost {
+
+class DeviceSources;
 
 struct RenderHabits {
     // Render windows of at most this size cut from the frame, left to right
@@ -39,6 +42,10 @@ struct RenderHabits {
     enum class DeviceMemory { Buffers, Images, IntegerImages };
     DeviceMemory deviceMemory = DeviceMemory::Buffers;
     unsigned deviceQueue = 0;  // which of the device's queues the renders go on
+    // The frame's sources kept on the device, uploaded once and lent whole
+    // to every window of this call and of the caller's later calls for the
+    // same frame (strips); null: each window lends sources of its own.
+    std::shared_ptr<DeviceSources> deviceSources;
 
     bool tiled() const { return tileWidth > 0 || tileHeight > 0; }
     // One line for messages: "tiles 16x16, top-down rows", "whole frames".

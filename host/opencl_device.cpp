@@ -202,6 +202,7 @@ void *OpenCLDevice::upload(const HostImage &image, RenderHabits::DeviceMemory me
             cl()->releaseMemObject(lent);
         return nullptr;
     }
+    ++uploads;
     return lent;
 }
 
@@ -259,5 +260,27 @@ void OpenCLDevice::release(void *) {}
 bool OpenCLDevice::finish(unsigned) { return false; }
 
 #endif
+
+DeviceSources::~DeviceSources()
+{
+    if (OpenCLDevice *device = lent_.empty() ? nullptr : OpenCLDevice::get())
+        for (const auto &kept : lent_)
+            if (kept.second)
+                device->release(kept.second);
+}
+
+void *DeviceSources::lend(OpenCLDevice &device, const HostImage &image, RenderHabits::DeviceMemory memory,
+                          unsigned queue)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto key = std::make_pair(&image, static_cast<int>(memory));
+    auto found = lent_.find(key);
+    if (found != lent_.end())
+        return found->second;
+    void *lent = device.upload(image, memory, queue);
+    if (lent)
+        lent_[key] = lent;
+    return lent;
+}
 
 }  // namespace ofxhost

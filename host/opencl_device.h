@@ -8,7 +8,9 @@
 // there is no device and renders stay on the CPU.
 
 #include <atomic>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "host_image.h"
 #include "host_profiles.h"
@@ -42,12 +44,32 @@ public:
     std::atomic<unsigned> deviceRenders{0};  // renders the plug-in put on the device
     std::atomic<unsigned> imageRenders{0};   // ... of them on 2-D images
     std::atomic<unsigned> cpuFallbacks{0};   // renders it refused there, done again on the CPU
+    std::atomic<unsigned> uploads{0};        // images written to the device
     std::atomic<bool> failNextAllocation{false};  // the next upload answers as a full device
 
 private:
     OpenCLDevice() = default;
     struct Handles;
     std::unique_ptr<Handles> handles_;
+};
+
+// Sources kept on the device for one frame: each uploaded once, lent to
+// every window that asks for it, released with this object (which the
+// frame's caller holds through RenderHabits::deviceSources).
+class DeviceSources {
+public:
+    DeviceSources() = default;
+    DeviceSources(const DeviceSources &) = delete;
+    DeviceSources &operator=(const DeviceSources &) = delete;
+    ~DeviceSources();
+
+    // The image on the device, uploaded on the first request; null when the
+    // device has no room for it.
+    void *lend(OpenCLDevice &device, const HostImage &image, RenderHabits::DeviceMemory memory, unsigned queue);
+
+private:
+    std::mutex mutex_;
+    std::map<std::pair<const HostImage *, int>, void *> lent_;
 };
 
 }  // namespace ofxhost

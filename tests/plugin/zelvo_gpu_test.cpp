@@ -160,3 +160,32 @@ TEST_F(ZelvoGpu, AFullDeviceFallsBackToTheCpu)
     EXPECT_EQ(device->cpuFallbacks.load(), fallbacks + 1);
     ASSERT_EQ(firstDifferentRow(*again, *cpu), kFrame.y2);
 }
+
+// A caller that keeps the frame's sources on the device (as zelvo render
+// does for its strips) uploads the source once: every tile of this call and
+// of the next call for the same frame draws from that copy, with the CPU's
+// frame. Without it each window lends a source of its own.
+TEST_F(ZelvoGpu, TheSourceGoesToTheDeviceOncePerFrame)
+{
+    OpenCLDevice *device = OpenCLDevice::get();
+    if (!plugin->supportsOpenCLBuffers() || !device)
+        GTEST_SKIP() << "the OpenCL path is off or absent";
+    std::mt19937 rng(12);
+    auto source = image(Depth::Byte, kFrame, &rng);
+    auto cpu = render(*source, RenderHabits{});
+    for (Memory memory : {Memory::Buffers, Memory::Images}) {
+        RenderHabits kept = onDevice(memory, tiledHabits(16, 16));  // 15 tiles of 66x37
+        kept.deviceSources = std::make_shared<DeviceSources>();
+        const unsigned before = device->uploads.load(), drawn = device->deviceRenders.load();
+        auto first = render(*source, kept);
+        auto second = render(*source, kept);
+        EXPECT_EQ(device->deviceRenders.load() - drawn, 30u);
+        EXPECT_EQ(device->uploads.load() - before, 30u + 1u) << "a window's output each, the source once";
+        EXPECT_EQ(firstDifferentRow(*first, *cpu), kFrame.y2);
+        EXPECT_EQ(firstDifferentRow(*second, *cpu), kFrame.y2);
+        kept.deviceSources.reset();
+        const unsigned alone = device->uploads.load();
+        render(*source, onDevice(memory, tiledHabits(16, 16)));
+        EXPECT_EQ(device->uploads.load() - alone, 30u) << "a source and an output for each window";
+    }
+}

@@ -269,3 +269,14 @@ TEST_F(CliErrors, DeviceRefusalsRenderOnTheCpuAndVerboseCountsWindows)
               std::string::npos)
         << columns.output;
 }
+
+// As a GPU host the source's copy on the device counts against
+// --max-image-mb: a frame that fits on the CPU alone is refused there.
+TEST_F(CliErrors, TheDeviceCopyCountsAgainstTheMemoryLimit)
+{
+    writeInput(path("big.png"), OIIO::TypeDesc::UINT8, 600, 600, 5);  // 1.4 MB of RGBA
+    const std::string render = "render '" + path("big.png") + "' '" + path("out.png") + "' --max-image-mb 2 ";
+    EXPECT_EQ(runTool(render).exitCode, 0);
+    ToolRun gpu = runTool(render + "--gpu opencl");
+    expectOneLine(gpu, 1, "with their copy on the OpenCL device, more than the limit of 2 MB", "--gpu opencl");
+}

@@ -12,6 +12,7 @@
 #include "frame_renderer.h"
 #include "frame_range.h"
 #include "host.h"
+#include "opencl_device.h"
 #include "image_io.h"
 #include "input_guard.h"
 #include "param_values.h"
@@ -198,7 +199,7 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         held = in;
         foundInput = true;
         const auto start = std::chrono::steady_clock::now();
-        FrameFile source = readFrame(in, depth, channels, maxBytes);
+        FrameFile source = readFrame(in, depth, channels, maxBytes, habits.openCL);
         const ofxhost::HostImage &src = *source.rgba;
         // The output is rendered and encoded a strip at a time, top first:
         // only the source and one strip are ever held (a plug-in without
@@ -207,6 +208,9 @@ int renderCommand(const RenderOptions &o, const char *argv0)
         const OfxRectI &frameBounds = src.bounds();
         const int rows = strips ? writer.stripRows() : std::max(1, src.height());
         instance->connect("Source", source.rgba.get());
+        // As a GPU host: the source goes to the device once for the frame,
+        // and every strip and tile is drawn from that copy.
+        habits.deviceSources = habits.openCL ? std::make_shared<ofxhost::DeviceSources>() : nullptr;
         unsigned windows = 0, onDevice = 0;
         bool onImages = false;
         OfxStatus refusal = kOfxStatOK;  // what sent windows back to the CPU
@@ -233,6 +237,7 @@ int renderCommand(const RenderOptions &o, const char *argv0)
                 refusal = rendered.deviceRefusal;
         }
         instance->connect("Source", nullptr);
+        habits.deviceSources.reset();
         const std::string losses = writer.finish();
         if (!losses.empty() && !warned) {
             warned = true;  // once: every frame of a sequence loses the same

@@ -47,8 +47,10 @@ struct OutputChoice {
 // own, half and wider become float). An image whose pixels would need more
 // than `maxBytes` of memory is refused before anything is allocated, and so
 // is a file of several parts (multi-part EXR).
+// `onDevice`: the frame also goes to an OpenCL device (a GPU host), and its
+// copy there counts against the limit too.
 FrameFile readFrame(const std::string &path, std::optional<ofxhost::Depth> depth, const ChannelChoice &choice,
-                    std::uint64_t maxBytes);
+                    std::uint64_t maxBytes, bool onDevice = false);
 
 // The default of that limit: half of this machine's memory.
 std::uint64_t defaultImageLimitBytes();

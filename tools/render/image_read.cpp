@@ -95,7 +95,7 @@ std::uint64_t defaultImageLimitBytes()
 }
 
 FrameFile readFrame(const std::string &path, std::optional<Depth> depth, const ChannelChoice &choice,
-                    std::uint64_t maxBytes)
+                    std::uint64_t maxBytes, bool onDevice)
 {
     std::error_code ec;
     if (!fs::exists(path, ec))
@@ -147,9 +147,13 @@ FrameFile readFrame(const std::string &path, std::optional<Depth> depth, const C
     std::uint64_t need = pixels * 4 * type.size();
     if (!direct)
         need += pixels * static_cast<std::uint64_t>(s.nchannels) * (m.grey ? type.size() : file.allType.size());
+    // On a GPU host the source has a copy on the device, as has each strip.
+    if (onDevice)
+        need += pixels * 4 * type.size() + static_cast<std::uint64_t>(s.width) * 64 * 4 * type.size();
     if (need > maxBytes)
         throw fail("its " + std::to_string(s.width) + "x" + std::to_string(s.height) + " pixels need " +
-                   megabytes(need) + ", more than the limit of " + megabytes(maxBytes) + " (--max-image-mb)");
+                   megabytes(need) + (onDevice ? " with their copy on the OpenCL device" : "") +
+                   ", more than the limit of " + megabytes(maxBytes) + " (--max-image-mb)");
     try {
         file.rgba = std::make_unique<HostImage>(layout);
         if (!direct)
