@@ -22,14 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string contents(const std::string &file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 std::string frameName(const std::string &prefix, int frame)
 {
     char name[64];
@@ -139,7 +131,7 @@ TEST_F(SharedFolder, TwoContainersRenderIntoOneFolderAfterKilledRuns)
     std::vector<std::string> dead;
     for (const std::string host : {"alpha", "beta"}) {
         const pid_t run = startContainer(host, renderOf(host + "-killed"), path(host + "-killed.log"));
-        ASSERT_TRUE(waitUntil([&] { return !temporariesOf(host + "-killed").empty(); })) << contents(path(host + "-killed.log"));
+        ASSERT_TRUE(waitUntil([&] { return !temporariesOf(host + "-killed").empty(); })) << fileContents(path(host + "-killed.log"));
         kill(run, SIGKILL);
         exitCodeOf(run);
         ASSERT_TRUE(waitUntil([&] { return std::system(("pgrep -f '[" + host.substr(0, 1) + "]" + host.substr(1) +
@@ -156,22 +148,22 @@ TEST_F(SharedFolder, TwoContainersRenderIntoOneFolderAfterKilledRuns)
     // live writers' PIDs do not exist: each of those sweeps the folder when
     // it first writes there.
     const pid_t alpha = startContainer("alpha", renderOf("alpha"), path("alpha.log"), false);
-    ASSERT_TRUE(waitUntil([&] { return !temporariesOf("alpha.").empty(); })) << contents(path("alpha.log"));
+    ASSERT_TRUE(waitUntil([&] { return !temporariesOf("alpha.").empty(); })) << fileContents(path("alpha.log"));
     const pid_t beta = startContainer("beta", renderOf("beta"), path("beta.log"), false);
-    ASSERT_TRUE(waitUntil([&] { return !temporariesOf("beta.").empty(); })) << contents(path("beta.log"));
+    ASSERT_TRUE(waitUntil([&] { return !temporariesOf("beta.").empty(); })) << fileContents(path("beta.log"));
     const pid_t heldAlpha = pauseWhileWriting("alpha.#.png"), heldBeta = pauseWhileWriting("beta.#.png");
     EXPECT_TRUE(heldAlpha > 0 && heldBeta > 0) << "could not hold both renders mid-write";
     for (int i = 0; i < 3; ++i) {
         const std::string name = "gamma" + std::to_string(i);
         const pid_t gamma = startContainer(name, "render '" + path("in.0001.png") + "' '" + path(name + ".png") + "'",
                                            path(name + ".log"));
-        EXPECT_EQ(exitCodeOf(gamma), 0) << contents(path(name + ".log"));
+        EXPECT_EQ(exitCodeOf(gamma), 0) << fileContents(path(name + ".log"));
     }
     for (pid_t held : {heldAlpha, heldBeta})
         if (held > 0)
             kill(held, SIGCONT);
-    EXPECT_EQ(exitCodeOf(alpha), 0) << contents(path("alpha.log"));
-    EXPECT_EQ(exitCodeOf(beta), 0) << contents(path("beta.log"));
+    EXPECT_EQ(exitCodeOf(alpha), 0) << fileContents(path("alpha.log"));
+    EXPECT_EQ(exitCodeOf(beta), 0) << fileContents(path("beta.log"));
 
     for (const std::string &name : dead)
         EXPECT_FALSE(fs::exists(dir / name)) << name << " of a dead run is still there";
@@ -180,7 +172,7 @@ TEST_F(SharedFolder, TwoContainersRenderIntoOneFolderAfterKilledRuns)
         EXPECT_EQ(check.exitCode, 0) << check.output;
     }
     for (int frame = 1; frame <= 30; ++frame)
-        EXPECT_TRUE(contents(path(frameName("alpha", frame))) == contents(path(frameName("beta", frame)))) << frame;
+        EXPECT_TRUE(fileContents(path(frameName("alpha", frame))) == fileContents(path(frameName("beta", frame)))) << frame;
     EXPECT_TRUE(strayFiles().empty()) << strayFiles().front();
 }
 
@@ -194,10 +186,10 @@ TEST_F(SharedFolder, TwoRendersOfTheSameFramesAtOnce)
     ASSERT_EQ(reference.exitCode, 0) << reference.output;
     const pid_t up = startTool({"render", path("in.#.png"), path("out.#.png"), "--frames", "1-24"}, path("up.log"));
     const pid_t down = startTool({"render", path("in.#.png"), path("out.#.png"), "--frames", "24-1"}, path("down.log"));
-    EXPECT_EQ(exitCodeOf(up), 0) << contents(path("up.log"));
-    EXPECT_EQ(exitCodeOf(down), 0) << contents(path("down.log"));
+    EXPECT_EQ(exitCodeOf(up), 0) << fileContents(path("up.log"));
+    EXPECT_EQ(exitCodeOf(down), 0) << fileContents(path("down.log"));
     for (int frame = 1; frame <= 24; ++frame)
-        EXPECT_TRUE(contents(path(frameName("out", frame))) == contents(path(frameName("ref", frame)))) << frame;
+        EXPECT_TRUE(fileContents(path(frameName("out", frame))) == fileContents(path(frameName("ref", frame)))) << frame;
     EXPECT_TRUE(strayFiles().empty()) << strayFiles().front();
 }
 

@@ -18,14 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string contents(const std::string &file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // A shell command's standard output and exit code.
 std::pair<int, std::string> shell(const std::string &command)
 {
@@ -97,7 +89,7 @@ protected:
         std::string all;
         for (const auto &e : fs::directory_iterator(dir / "zelvo-logs"))
             if (e.path().filename().string().rfind("zelvo-" + job + "_", 0) == 0)
-                all += "== " + e.path().filename().string() + "\n" + contents(e.path().string());
+                all += "== " + e.path().filename().string() + "\n" + fileContents(e.path().string());
         return all;
     }
 
@@ -106,7 +98,7 @@ protected:
         for (int frame = 1; frame <= kFrames; ++frame) {
             char name[32];
             std::snprintf(name, sizeof name, "%04d.png", frame);
-            EXPECT_TRUE(contents(path(std::string("out.") + name)) == contents(path(std::string("local.") + name)))
+            EXPECT_TRUE(fileContents(path(std::string("out.") + name)) == fileContents(path(std::string("local.") + name)))
                 << "frame " << frame << " differs from the local render";
         }
         EXPECT_TRUE(strayFiles().empty()) << strayFiles().front();
@@ -133,7 +125,7 @@ TEST_F(SlurmFarm, ASequenceSurvivesALostNodeAndDamageAfterwards)
     ASSERT_EQ(local.exitCode, 0) << local.output;
 
     const std::string job = submit("1-60");
-    EXPECT_NE(contents(path("zelvo-logs/zelvo-" + job + ".sbatch")).find("--skip-existing"), std::string::npos)
+    EXPECT_NE(fileContents(path("zelvo-logs/zelvo-" + job + ".sbatch")).find("--skip-existing"), std::string::npos)
         << "the job script is kept beside the logs";
     // A task on n1 that has written its first frame loses its node.
     const std::regex started("attempt 1 on .*\\(n1\\): frames ([0-9]+)-[0-9]+\nzelvo: frame \\1: ");

@@ -7,9 +7,20 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
+
+// A file's bytes, "" when it cannot be read.
+inline std::string fileContents(const std::string &file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
 
 class ToolTest : public testing::Test {
 protected:
