@@ -41,9 +41,8 @@ std::string missingChannels(const std::string &path, const OIIO::ImageSpec &got,
     return missing;
 }
 
-}  // namespace
-
-std::string wholeImageFault(const std::string &path, const std::string &like)
+// Why the file is not whole; the channels are compared only when asked.
+std::string faultOf(const std::string &path, const std::string &like, bool channels)
 {
     CapturedStderr quiet;
     auto in = OIIO::ImageInput::open(path);
@@ -51,16 +50,16 @@ std::string wholeImageFault(const std::string &path, const std::string &like)
         OIIO::geterror();  // a pending message would surface in a later one
         return "not an image file";
     }
-    const OIIO::ImageSpec spec = in->spec();
-    if (spec.width <= 0 || spec.height <= 0 || spec.deep)
+    const OIIO::ImageSpec got = in->spec();
+    if (got.width <= 0 || got.height <= 0 || got.deep)
         return "holds no pixels";
     if (!like.empty()) {
         auto other = OIIO::ImageInput::open(like);
         if (other) {
-            const OIIO::ImageSpec &o = other->spec();
-            if (o.x != spec.x || o.y != spec.y || o.width != spec.width || o.height != spec.height)
-                return "its data window " + window(spec) + " is not the input's " + window(o);
-            const std::string missing = missingChannels(path, spec, o);
+            const OIIO::ImageSpec &input = other->spec();
+            if (input.x != got.x || input.y != got.y || input.width != got.width || input.height != got.height)
+                return "its data window " + window(got) + " is not the input's " + window(input);
+            const std::string missing = channels ? missingChannels(path, got, input) : std::string();
             if (!missing.empty())
                 return "lacks the input's channels " + missing;
         } else {
@@ -68,36 +67,29 @@ std::string wholeImageFault(const std::string &path, const std::string &like)
         }
     }
     // A band of rows at a time: the decoder must reach the last one.
-    const int rows = bandRows(spec, 64);
-    std::vector<unsigned char> band(static_cast<std::size_t>(spec.width) * spec.nchannels * rows);
-    for (int y = spec.y; y < spec.y + spec.height; y += rows) {
-        const int end = std::min(y + rows, spec.y + spec.height);
-        if (!readBand(*in, spec, y, end, OIIO::TypeDesc::UINT8, band.data())) {
+    const int rows = bandRows(got, 64);
+    std::vector<unsigned char> band(static_cast<std::size_t>(got.width) * got.nchannels * rows);
+    for (int y = got.y; y < got.y + got.height; y += rows) {
+        const int end = std::min(y + rows, got.y + got.height);
+        if (!readBand(*in, got, y, end, OIIO::TypeDesc::UINT8, band.data())) {
             in->geterror();
-            return "cut short: row " + std::to_string(y - spec.y) + " of " + std::to_string(spec.height) +
+            return "cut short: row " + std::to_string(y - got.y) + " of " + std::to_string(got.height) +
                    " does not decode";
         }
     }
     return "";
 }
 
+}  // namespace
+
+std::string wholeImageFault(const std::string &path, const std::string &like)
+{
+    return faultOf(path, like, true);
+}
+
+// A resumed render rewrites a frame only when it is not whole; the channels
+// it would write are its own business.
 bool readsBackWhole(const std::string &path, const std::string &like)
 {
-    CapturedStderr quiet;
-    auto in = OIIO::ImageInput::open(path);
-    if (!in)
-        return false;
-    const OIIO::ImageSpec spec = in->spec();
-    if (!like.empty()) {
-        auto other = OIIO::ImageInput::open(like);
-        if (other) {
-            const OIIO::ImageSpec &o = other->spec();
-            if (o.x != spec.x || o.y != spec.y || o.width != spec.width || o.height != spec.height)
-                return false;
-        }
-    }
-    in.reset();
-    // The same decode as a check's, without the channels: a resumed render
-    // rewrites a frame only when it is not whole.
-    return wholeImageFault(path, "").empty();
+    return faultOf(path, like, false).empty();
 }
