@@ -74,6 +74,21 @@ HostImage::HostImage(const ImageLayout &layout) : layout_(layout)
     }
 }
 
+HostImage::HostImage(const ImageLayout &layout, void *data, int rowBytes) : layout_(layout), rowBytes_(rowBytes)
+{
+    const long long stride = rowBytes < 0 ? -static_cast<long long>(rowBytes) : rowBytes;
+    const long long row = static_cast<long long>(width()) * pixelBytes();
+    if (width() < 0 || height() < 0 || stride < row)
+        throw std::invalid_argument("lent rows must hold the image's width");
+    layout_.negativeRowBytes = rowBytes < 0;
+    layout_.rowPadding = static_cast<int>(stride - row);
+    size_ = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height());
+    data_ = data;
+    memory_ = static_cast<unsigned char *>(data);
+    if (rowBytes < 0 && height() > 0)
+        memory_ -= static_cast<std::size_t>(stride) * static_cast<std::size_t>(height() - 1);
+}
+
 HostImage::~HostImage()
 {
     if (mapping_)
@@ -96,6 +111,12 @@ unsigned char *HostImage::pixel(int x, int y) const
 
 void HostImage::fill(unsigned char value)
 {
+    // Between a lent image's rows lie bytes of the caller's, not ours.
+    if (borrowed()) {
+        for (int y = layout_.bounds.y1; width() > 0 && y < layout_.bounds.y2; ++y)
+            std::memset(pixel(layout_.bounds.x1, y), value, static_cast<std::size_t>(width()) * pixelBytes());
+        return;
+    }
     if (size_ > 0)
         std::memset(memory_, value, size_);
 }

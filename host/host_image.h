@@ -34,6 +34,12 @@ struct ImageLayout {
 class HostImage {
 public:
     explicit HostImage(const ImageLayout &layout);
+    // Pixels the caller owns (an array of a scripting language, say), lent
+    // as they lie: `data` is the bottom-left pixel and rows are `rowBytes`
+    // apart, negative for rows stored top down. No guard pages: the caller
+    // vouches for the memory. The layout's row order and padding follow
+    // from `rowBytes`.
+    HostImage(const ImageLayout &layout, void *data, int rowBytes);
     ~HostImage();
     HostImage(const HostImage &) = delete;
     HostImage &operator=(const HostImage &) = delete;
@@ -48,6 +54,8 @@ public:
     void *data() const { return data_; }
     // Address of pixel (x, y) in the image's own coordinates; null outside.
     unsigned char *pixel(int x, int y) const;
+    // Memory of the caller's, not ours.
+    bool borrowed() const { return mapping_ == nullptr && data_ != nullptr; }
     // Size of the pixel area in bytes (rows and padding).
     std::size_t byteSize() const { return size_; }
     // Fills every byte of the pixel area, padding included.

@@ -9,7 +9,6 @@
 #include "cli_error.h"
 #include "watchdog.h"
 #include "plugin_probe.h"
-#include "status_text.h"
 
 namespace fs = std::filesystem;
 
@@ -74,31 +73,9 @@ LoadedPlugin loadPlugin(const PluginRef &plugin)
     const int seconds = loadSeconds();
     const Watchdog watchdog(seconds, "zelvo: the plug-in " + path + " did not finish loading within " +
                                          std::to_string(seconds) + " s");
-    LoadedPlugin loaded;
     try {
-        loaded.binary = std::make_unique<ofxhost::PluginBinary>(path);
+        return ofxhost::openPlugin(path, plugin.index);
     } catch (const ofxhost::HostError &e) {
         throw CliError(e.what());
     }
-    OfxPlugin *record = loaded.binary->count() > plugin.index ? loaded.binary->plugin(plugin.index) : nullptr;
-    if (!record)
-        throw CliError("no image-effect plug-in " + std::to_string(plugin.index) + " in " + path);
-    loaded.plugin = std::make_unique<ofxhost::Plugin>(record);
-    OfxStatus status = loaded.plugin->load();
-    if (status != kOfxStatOK && status != kOfxStatReplyDefault)
-        throw CliError("the plug-in refused to load: " + statusText(status));
-    status = loaded.plugin->describe();
-    if (status != kOfxStatOK && status != kOfxStatReplyDefault)
-        throw CliError("the plug-in failed to describe itself: " + statusText(status));
-    const auto contexts = loaded.plugin->info("").contexts;
-    loaded.context = "OfxImageEffectContextFilter";
-    bool hasFilter = false;
-    for (const auto &c : contexts)
-        hasFilter = hasFilter || c == loaded.context;
-    if (!hasFilter && !contexts.empty())
-        loaded.context = contexts.front();
-    status = loaded.plugin->describeInContext(loaded.context);
-    if (status != kOfxStatOK && status != kOfxStatReplyDefault)
-        throw CliError("the plug-in failed to describe itself in " + loaded.context + ": " + statusText(status));
-    return loaded;
 }

@@ -4,16 +4,11 @@
 #include <optional>
 #include <string>
 
-#include "plugin_binary.h"
-#include "plugin_driver.h"
+#include "opened_plugin.h"
 #include "plugin_ref.h"
 
 // A loaded, described plug-in ready for instances.
-struct LoadedPlugin {
-    std::unique_ptr<ofxhost::PluginBinary> binary;
-    std::unique_ptr<ofxhost::Plugin> plugin;
-    std::string context;  // the context it was described in
-};
+using LoadedPlugin = ofxhost::OpenedPlugin;
 
 // The Zelvo bundle built or installed beside this tool, if there is one.
 std::optional<std::string> pluginBesideTool(const char *argv0);
