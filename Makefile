@@ -16,8 +16,12 @@ all: build
 deps:
 	bash scripts/install-deps
 
+# The Python package is built with Debian's python3 in an environment
+# inside the build folder (scripts/python-env).
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	bash scripts/python-env $(BUILD)/python-env
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVO_PYTHON=ON \
+	  -DPython_EXECUTABLE=$(CURDIR)/$(BUILD)/python-env/bin/python
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The packages first: their tests install and remove what dist wrote.
@@ -86,10 +90,10 @@ install: build
 	cmake --install $(BUILD)
 
 # Zelvo-VERSION.zip (the bundle with its Linux and Windows binaries),
-# Zelvo-VERSION-win64.msi and zelvo_VERSION-1_amd64.deb.
+# Zelvo-VERSION-win64.msi, zelvo_VERSION-1_amd64.deb and the Python wheel.
 dist: build
 	cmake --build $(BUILD) --target dist
-	@ls -1 $(BUILD)/Zelvo-*.zip $(BUILD)/Zelvo-*-win64.msi $(BUILD)/zelvo_*_amd64.deb
+	@ls -1 $(BUILD)/Zelvo-*.zip $(BUILD)/Zelvo-*-win64.msi $(BUILD)/zelvo_*_amd64.deb $(BUILD)/zelvo-*.whl
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) $(WIN64_BUILD)

@@ -159,7 +159,9 @@ class Effect:
 
     def __init__(self, path: str, index: int = 0):
         self._session = _zelvo.Session(os.fspath(path), index)
-        info = self._session.info()
+        self._describe(self._session.info())
+
+    def _describe(self, info: Mapping[str, Any]) -> None:
         self.identifier: str = info["identifier"]
         self.version: Tuple[int, int] = tuple(info["version"])
         self.label: str = info["label"] or self.identifier
@@ -175,6 +177,16 @@ class Effect:
             if param.type not in _UNSET_TYPES:
                 self.params[param.name] = param
         self._last = threading.local()
+
+    def close(self) -> None:
+        """Destroys the plug-in's instances and unloads it; renders raise afterwards."""
+        self._session = None
+
+    def __enter__(self) -> "Effect":
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.close()
 
     def __repr__(self) -> str:
         return f"<zelvo.Effect {self.identifier} {self.version[0]}.{self.version[1]} from {self.path}>"
@@ -238,8 +250,13 @@ class Effect:
         self._render(source, out, time, settings, tile_width, tile_height, mode)
         return out
 
+    def _session_render(self, source, out, time, settings, tile_width, tile_height, mode) -> Dict[str, Any]:
+        if self._session is None:
+            raise ValueError(f"{self.identifier} was closed")
+        return self._session.render(source, out, time, settings, tile_width, tile_height, mode)
+
     def _render(self, source, out, time, settings, tile_width, tile_height, mode) -> None:
-        report = self._session.render(source, out, time, settings, tile_width, tile_height, mode)
+        report = self._session_render(source, out, time, settings, tile_width, tile_height, mode)
         windows, on_device = report["windows"], report["device_windows"]
         kind = "opencl-images" if report["image_windows"] else "opencl-buffers"
         path = "cpu" if on_device == 0 else kind if on_device == windows else f"{kind}:{on_device}/{windows}"
