@@ -101,3 +101,4 @@ clean:
 bench: build
 	$(BUILD)/bench/zelvo_bench
 	bash bench/tool_vs_oiiotool.sh $(BUILD)
+	$(BUILD)/python-env/bin/python bench/python_bench.py $(BUILD)

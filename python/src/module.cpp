@@ -13,6 +13,7 @@
 #include "array_image.h"
 #include "effect_session.h"
 #include "opencl_device.h"
+#include "output_memory.h"
 #include "plugin_binary.h"
 #include "status_text.h"
 
@@ -143,6 +144,53 @@ nb::dict render(zelvopy::EffectSession &session, nb::ndarray<nb::ro, nb::device:
     return d;
 }
 
+// A frame in the host's own images (guard pages, rows bottom up), rendered
+// through a session as our C++ host renders: the benchmark's measure of the
+// plug-in's own time, taken in the same process as the arrays' renders.
+class HostFrame {
+public:
+    HostFrame(zelvopy::EffectSession &session, int width, int height, const std::string &dtype)
+        : session_(session)
+    {
+        ofxhost::ImageLayout layout;
+        layout.depth = dtype == "uint8" ? ofxhost::Depth::Byte : dtype == "uint16" ? ofxhost::Depth::Short
+                                                                                    : ofxhost::Depth::Float;
+        layout.bounds = {0, 0, width, height};
+        source_ = std::make_unique<ofxhost::HostImage>(layout);
+        output_ = std::make_unique<ofxhost::HostImage>(layout);
+        source_->fill(0x5A);
+        output_->fill(0);
+    }
+    std::string render(std::vector<zelvopy::ParamSetting> params)
+    {
+        zelvopy::RenderRequest request;
+        request.params = std::move(params);
+        nb::gil_scoped_release unlocked;
+        return statusText(session_.render(source_.get(), *output_, request).status);
+    }
+
+private:
+    zelvopy::EffectSession &session_;
+    std::unique_ptr<ofxhost::HostImage> source_, output_;
+};
+
+// A new height x width x 4 array of the dtype, in output memory
+// (output_memory.h): its contents are whatever the memory held.
+nb::object newImage(std::size_t height, std::size_t width, const std::string &dtype)
+{
+    const std::size_t item = dtype == "uint8" ? 1 : dtype == "uint16" ? 2 : 4;
+    const std::size_t shape[3] = {height, width, 4};
+    if (width && height > SIZE_MAX / width / 4 / item)
+        throw std::bad_alloc();
+    void *block = zelvopy::takeOutputMemory(height * width * 4 * item);
+    nb::capsule owner(block, [](void *p) noexcept { zelvopy::giveOutputMemory(p); });
+    if (item == 1)
+        return nb::cast(nb::ndarray<nb::numpy, std::uint8_t, nb::ndim<3>>(block, 3, shape, owner));
+    if (item == 2)
+        return nb::cast(nb::ndarray<nb::numpy, std::uint16_t, nb::ndim<3>>(block, 3, shape, owner));
+    return nb::cast(nb::ndarray<nb::numpy, float, nb::ndim<3>>(block, 3, shape, owner));
+}
+
 // What a binary declares, read in this process (a probe's child does it).
 std::vector<std::tuple<std::string, unsigned, unsigned>> records(const std::string &path)
 {
@@ -181,6 +229,11 @@ NB_MODULE(_zelvo, m)
         .def("info", &infoOf)
         .def("render", &render, "src"_a, "out"_a, "time"_a, "params"_a, "tile_width"_a, "tile_height"_a, "gpu"_a);
 
+    nb::class_<HostFrame>(m, "HostFrame")
+        .def(nb::init<zelvopy::EffectSession &, int, int, const std::string &>(), nb::keep_alive<1, 2>())
+        .def("render", &HostFrame::render);
+
+    m.def("new_image", &newImage, "height"_a, "width"_a, "dtype"_a);
     m.def("records", &records, "path"_a);
     m.def("binary_of", &ofxhost::resolveBinaryPath, "path"_a);
     m.def("search_path_binaries", [] {

@@ -207,7 +207,9 @@ class Effect:
             it shares memory with ``out``.
         out: where to render, of src's shape and dtype, writable; by default
             a new array. An ``out`` whose rows are not packed is rendered
-            beside and copied in once.
+            beside and copied in once. New arrays reuse the memory of the
+            last two that are no longer referenced, so that a loop of
+            renders does not pay for fresh memory in every frame.
         time: the frame, for animated values and plug-ins that read it.
         tiles: (width, height) of the windows to render, as a tiling host
             does (0: the whole width or height); plug-ins that do not declare
@@ -239,11 +241,11 @@ class Effect:
                 raise TypeError(f"{self.identifier} declares no depth this host renders (uint8, uint16, float32)")
             target = "float32" if "float32" in self.depths else self.depths[-1]
         if out is None:
-            out = np.empty(source.shape, source.dtype)
+            out = _zelvo.new_image(source.shape[0], source.shape[1], source.dtype.name)
         else:
             _check_output(out, source)
         if target != source.dtype.name:
-            rendered = np.empty(source.shape, target)
+            rendered = _zelvo.new_image(source.shape[0], source.shape[1], target)
             self._render(_convert(source, target), rendered, time, settings, tile_width, tile_height, mode)
             out[...] = _convert(rendered, source.dtype.name)
             return out

@@ -113,3 +113,15 @@ def test_a_dtype_the_plugin_lacks_is_converted_once():
     src = np.zeros((4, 6, 4), np.float32)
     out = fx.render(src, level=51)
     assert out.dtype == np.float32 and np.allclose(out[:2], 0.2)
+
+
+def test_new_outputs_reuse_memory_no_array_still_holds(fx):
+    first, second = pattern(40, 30, np.float32), pattern(40, 31, np.float32)[:, :30]
+    a = fx.render(first, **SETTINGS)
+    b = fx.render(second, **SETTINGS)
+    assert a.ctypes.data != b.ctypes.data
+    assert np.array_equal(a, fx.render(first, **SETTINGS))  # b's render left a alone
+    kept = b.ctypes.data
+    del b
+    c = fx.render(first, **SETTINGS)
+    assert c.ctypes.data == kept and np.array_equal(c, a)
