@@ -30,9 +30,10 @@ def test_plugins_are_found_by_identifier_and_unreadable_binaries_skipped(tmp_pat
     problems = []
     found = zelvo.plugins(problems=problems)
     assert found[0].identifier == "com.zelvo.sectionsplit.ja" and found[0].default
-    named = {(r.identifier, r.version, r.index) for r in found[1:]}
+    # (An installed Zelvo in /usr/OFX/Plugins may be listed as well.)
+    named = {(r.identifier, r.version, r.index) for r in found[1:] if r.path.startswith(str(tmp_path))}
     assert named == {("org.zelvo.test.twin.first", (1, 0), 0), ("org.zelvo.test.twin.second", (2, 5), 1)}
-    assert len(problems) == 1 and "Crash.ofx: ended by SIG" in problems[0]
+    assert [p for p in problems if "Crash.ofx" in p] == [f"skipped {tmp_path}/Crash.ofx: ended by SIGSEGV while being loaded"]
     second = zelvo.load("org.zelvo.test.twin.second")
     assert (second.identifier, second.version) == ("org.zelvo.test.twin.second", (2, 5))
     assert second.render(np.zeros((3, 4, 4), np.uint8), level=9)[1, 2, 3] == 9
