@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "host.h"
-#include "host_image.h"
-#include "plugin_binary.h"
-#include "opencl_device.h"
-#include "plugin_driver.h"
-#include "render_scope.h"
-#include "suites.h"
+#include "load/plugin_binary.h"
+#include "load/plugin_driver.h"
+#include "render/host_image.h"
+#include "render/opencl_device.h"
+#include "render/render_scope.h"
+#include "suites/host.h"
+#include "suites/suites.h"
 
 using namespace ofxhost;
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "host_image.h"
+#include "render/host_image.h"
 
 namespace zelvopy {
 

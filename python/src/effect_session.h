@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "frame_renderer.h"
-#include "host_image.h"
-#include "host_profiles.h"
-#include "opened_plugin.h"
+#include "load/opened_plugin.h"
+#include "render/frame_renderer.h"
+#include "render/host_image.h"
+#include "render/host_profiles.h"
 
 namespace zelvopy {
 

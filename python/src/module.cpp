@@ -12,9 +12,9 @@
 
 #include "array_image.h"
 #include "effect_session.h"
-#include "opencl_device.h"
+#include "load/plugin_binary.h"
 #include "output_memory.h"
-#include "plugin_binary.h"
+#include "render/opencl_device.h"
 #include "status_text.h"
 
 namespace nb = nanobind;

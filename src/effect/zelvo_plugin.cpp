@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "effect/opencl_choice.h"
-#include "effect/opencl_host_queue.h"
-#include "effect/opencl_renderer.h"
+#include "device/device_render.h"
 #include "effect/section_geometry.h"
 #include "effect/zelvo_names.h"
 #include "effect/zelvo_processor.h"
@@ -20,7 +18,7 @@ ZelvoPlugin::ZelvoPlugin(OfxImageEffectHandle handle) : ImageEffect(handle)
     splitAngleParam = getDoubleParam(Zelvo::kSplitAngleParam);
     for (int i = 0; i < 10; ++i)
         sectionParams[i] = getBooleanParam(Zelvo::kSectionParams[i]);
-    openCL = Zelvo::makeOpenCLState(Zelvo::chosenOpenCLDevice());
+    openCL = Zelvo::makeOwnDevice();
 }
 
 ZelvoPlugin::~ZelvoPlugin() = default;
@@ -69,7 +67,7 @@ bool ZelvoPlugin::renderOpenCL(const OFX::RenderArguments &args)
     job.readBack.y1 = std::clamp(w.y1, b.y1, b.y2) - b.y1;
     job.readBack.x2 = std::max(std::clamp(w.x2, b.x1, b.x2) - b.x1, job.readBack.x1);
     job.readBack.y2 = std::max(std::clamp(w.y2, b.y1, b.y2) - b.y1, job.readBack.y1);
-    return Zelvo::runSplitKernel(*openCL, job);
+    return Zelvo::renderOnOwnDevice(*openCL, job);
 }
 
 // The bands are laid across the bounds of the source image the host hands
@@ -82,8 +80,6 @@ void ZelvoPlugin::getRegionsOfInterest(const OFX::RegionsOfInterestArguments &ar
 {
     rois.setRegionOfInterest(Zelvo::kSourceClip, srcClip->getRegionOfDefinition(args.time));
 }
-
-using Zelvo::OpenCLApi;
 
 namespace {
 
@@ -101,8 +97,7 @@ Zelvo::DeviceImage deviceImage(const OFX::Image &image)
 
 void ZelvoPlugin::renderOnHostDevice(const OFX::RenderArguments &args)
 {
-    const OpenCLApi *api = OpenCLApi::system();
-    if (!api || Zelvo::chosenOpenCLDevice() == Zelvo::OpenCLDevice::Off)
+    if (!Zelvo::hostDeviceUsable())
         OFX::raiseStatus(kOfxStatGPURenderFailed);
     const double time = args.time;
     std::unique_ptr<OFX::Image> dst(dstClip->getImage(time));
@@ -142,7 +137,7 @@ void ZelvoPlugin::renderOnHostDevice(const OFX::RenderArguments &args)
     frame.window.y1 = std::max(w.y1, b.y1);
     frame.window.x2 = std::max(std::min(w.x2, b.x2), frame.window.x1);
     frame.window.y2 = std::max(std::min(w.y2, b.y2), frame.window.y1);
-    const OfxStatus status = Zelvo::enqueueOnHostQueue(*api, frame);
+    const OfxStatus status = Zelvo::enqueueOnHostDevice(frame);
     if (status != kOfxStatOK)
         OFX::raiseStatus(status);
 }

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "effect/opencl_state.h"
+#include "device/device_render.h"
 #include "instance/image_effect.h"
 
 class ZelvoProcessorBase;
@@ -34,6 +34,6 @@ private:
     OFX::IntParam *splitCountParam = nullptr;
     OFX::DoubleParam *splitAngleParam = nullptr;
     OFX::BooleanParam *sectionParams[10] = {};
-    std::unique_ptr<Zelvo::OpenCLState> openCL;
+    Zelvo::OwnDevice openCL;
     bool useOpenCL = true;
 };

@@ -3,8 +3,7 @@
 #include <cstdio>
 
 #include "describe/image_effect_descriptor.h"
-#include "effect/opencl_choice.h"
-#include "effect/opencl_host_queue.h"
+#include "device/device_render.h"
 #include "effect/zelvo_names.h"
 #include "effect/zelvo_plugin.h"
 
@@ -25,13 +24,13 @@ ZelvoPluginFactory::ZelvoPluginFactory() : PluginFactoryHelper(kZelvoPluginIdent
 
 void ZelvoPluginFactory::load()
 {
-    Zelvo::chooseOpenCLDevice();
+    Zelvo::chooseDevice();
 }
 
 // Called once the last load is undone: the GPU hosts' programs go with it.
 void ZelvoPluginFactory::unload()
 {
-    Zelvo::releaseHostQueuePrograms();
+    Zelvo::releaseDevicePrograms();
 }
 
 ZelvoPluginFactory &zelvoPluginFactory()
@@ -60,7 +59,7 @@ void ZelvoPluginFactory::describe(OFX::ImageEffectDescriptor &d)
     d.setSupportsMultipleClipDepths(true);
     // Frames on a GPU host's OpenCL buffers or images, at every declared
     // depth; not when the user turned OpenCL off.
-    const bool openCL = Zelvo::chosenOpenCLDevice() != Zelvo::OpenCLDevice::Off;
+    const bool openCL = Zelvo::deviceRenderingAllowed();
     d.setOpenCLRenderSupported(openCL);
     d.setOpenCLImagesSupported(openCL);
 }

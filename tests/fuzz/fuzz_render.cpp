@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "fuzz_session.h"
-#include "host_image.h"
+#include "render/host_image.h"
 
 using namespace ofxhost;
 

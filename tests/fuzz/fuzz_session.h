@@ -9,8 +9,8 @@
 #include "effect/zelvo_plugin_factory.h"
 #include "entry/plugin_registry.h"
 #include "faults.h"
-#include "host.h"
-#include "plugin_driver.h"
+#include "load/plugin_driver.h"
+#include "suites/host.h"
 
 namespace OFX {
 inline void registerFactoriesForFuzzing()

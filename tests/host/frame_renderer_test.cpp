@@ -11,11 +11,11 @@
 #include <memory>
 
 #include "faults.h"
-#include "frame_renderer.h"
-#include "host.h"
+#include "load/plugin_binary.h"
 #include "ofx/ofx_names.h"
-#include "pixel_copy.h"
-#include "plugin_binary.h"
+#include "render/frame_renderer.h"
+#include "render/pixel_copy.h"
+#include "suites/host.h"
 
 using namespace ofxhost;
 

@@ -7,11 +7,11 @@
 #include <random>
 
 #include "environment.h"
-#include "platform.h"
 #include "faults.h"
-#include "host.h"
-#include "plugin_binary.h"
-#include "plugin_driver.h"
+#include "load/plugin_binary.h"
+#include "load/plugin_driver.h"
+#include "platform.h"
+#include "suites/host.h"
 
 namespace fs = std::filesystem;
 using namespace ofxhost;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "faults.h"
-#include "property_store.h"
-#include "suites.h"
+#include "suites/property_store.h"
+#include "suites/suites.h"
 
 using namespace ofxhost;
 

@@ -7,11 +7,11 @@
 #include <thread>
 
 #include "faults.h"
-#include "host.h"
-#include "host_image.h"
-#include "host_objects.h"
 #include "ofx/ofx_names.h"
-#include "suites.h"
+#include "render/host_image.h"
+#include "suites/host.h"
+#include "suites/host_objects.h"
+#include "suites/suites.h"
 
 using namespace ofxhost;
 

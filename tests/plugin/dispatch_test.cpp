@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "faults.h"
-#include "host.h"
+#include "load/plugin_binary.h"
+#include "load/plugin_driver.h"
 #include "ofx/ofx_names.h"
-#include "plugin_binary.h"
-#include "plugin_driver.h"
+#include "suites/host.h"
 
 using namespace ofxhost;
 

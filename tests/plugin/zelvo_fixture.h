@@ -12,11 +12,11 @@
 #include <string>
 
 #include "faults.h"
-#include "host.h"
-#include "host_image.h"
-#include "plugin_binary.h"
-#include "plugin_driver.h"
+#include "load/plugin_binary.h"
+#include "load/plugin_driver.h"
 #include "reference_rule.h"
+#include "render/host_image.h"
+#include "suites/host.h"
 
 class ZelvoHost : public testing::Test {
 protected:

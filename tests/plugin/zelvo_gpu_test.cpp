@@ -5,10 +5,10 @@
 
 #include <random>
 
-#include "frame_renderer.h"
 #include "ofx/ofx_names.h"
-#include "opencl_device.h"
-#include "pixel_copy.h"
+#include "render/frame_renderer.h"
+#include "render/opencl_device.h"
+#include "render/pixel_copy.h"
 #include "zelvo_fixture.h"
 
 using namespace ofxhost;

@@ -6,9 +6,9 @@
 #include <random>
 #include <sstream>
 
-#include "frame_renderer.h"
-#include "host_profiles.h"
-#include "pixel_copy.h"
+#include "render/frame_renderer.h"
+#include "render/host_profiles.h"
+#include "render/pixel_copy.h"
 #include "zelvo_fixture.h"
 
 using namespace ofxhost;

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "host.h"
-#include "host_image.h"
-#include "plugin_binary.h"
-#include "plugin_driver.h"
+#include "load/plugin_binary.h"
+#include "load/plugin_driver.h"
+#include "render/host_image.h"
+#include "suites/host.h"
 
 using namespace ofxhost;
 

@@ -8,7 +8,7 @@
 #include "entry/host_binding.h"
 #include "entry/host_suites.h"
 #include "faults.h"
-#include "host.h"
+#include "suites/host.h"
 
 class BoundHost : public testing::Test {
 protected:

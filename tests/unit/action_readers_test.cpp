@@ -5,7 +5,7 @@
 #include "entry/plugin_factory.h"
 #include "ofx/ofx_names.h"
 #include "property/exceptions.h"
-#include "property_store.h"
+#include "suites/property_store.h"
 
 using ofxhost::PropertyStore;
 

@@ -2,9 +2,9 @@
 
 #include "bound_host.h"
 #include "describe/image_effect_descriptor.h"
-#include "host_objects.h"
 #include "ofx/ofx_names.h"
 #include "property/exceptions.h"
+#include "suites/host_objects.h"
 
 namespace Ex = OFX::Exception;
 using ofxhost::EffectObject;

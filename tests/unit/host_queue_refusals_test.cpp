@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "effect/opencl_host_queue.h"
+#include "device/opencl_host_queue.h"
 #include "ofx/ofx_core.h"
 
 namespace {

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "bound_host.h"
-#include "host_image.h"
-#include "host_objects.h"
 #include "instance/image_effect.h"
 #include "null_effect.h"
 #include "ofx/ofx_names.h"
 #include "processing/image_processor.h"
+#include "render/host_image.h"
+#include "suites/host_objects.h"
 
 using namespace ofxhost;
 

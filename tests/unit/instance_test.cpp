@@ -3,12 +3,12 @@
 #include <memory>
 
 #include "bound_host.h"
-#include "host_image.h"
-#include "host_objects.h"
 #include "instance/image_effect.h"
 #include "null_effect.h"
 #include "ofx/ofx_names.h"
 #include "property/exceptions.h"
+#include "render/host_image.h"
+#include "suites/host_objects.h"
 
 namespace Ex = OFX::Exception;
 using namespace ofxhost;

@@ -12,15 +12,15 @@
 #include <random>
 #include <string>
 
-#include "environment.h"
-#include "effect/opencl_choice.h"
+#include "device/opencl_choice.h"
 #include "effect/zelvo_plugin_factory.h"
 #include "entry/plugin_registry.h"
+#include "environment.h"
 #include "faults.h"
-#include "host.h"
-#include "host_image.h"
-#include "plugin_driver.h"
+#include "load/plugin_driver.h"
 #include "reference_rule.h"
+#include "render/host_image.h"
+#include "suites/host.h"
 
 namespace OFX {
 void registerFactories()

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "bound_host.h"
-#include "effect/opencl_renderer.h"
+#include "device/opencl_renderer.h"
 #include "effect/zelvo_processor.h"
-#include "host_image.h"
-#include "host_objects.h"
 #include "instance/image_effect.h"
 #include "null_effect.h"
 #include "ofx/ofx_names.h"
+#include "render/host_image.h"
+#include "suites/host_objects.h"
 
 using namespace ofxhost;
 

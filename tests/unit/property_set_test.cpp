@@ -7,8 +7,8 @@
 #include "property/exceptions.h"
 #include "property/property_set.h"
 #include "property/raise_status.h"
-#include "property_store.h"
-#include "suites.h"
+#include "suites/property_store.h"
+#include "suites/suites.h"
 
 using OFX::PropertySet;
 namespace Ex = OFX::Exception;

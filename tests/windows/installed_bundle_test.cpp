@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "plugin_binary.h"
+#include "load/plugin_binary.h"
 #include "validate_checks.h"
 #include "validate_session.h"
 

@@ -7,7 +7,7 @@
 
 #include "clean_stop.h"
 #include "commands.h"
-#include "plugin_binary.h"
+#include "load/plugin_binary.h"
 #include "plugin_locator.h"
 #include "plugin_probe.h"
 

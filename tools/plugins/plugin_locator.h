@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "opened_plugin.h"
+#include "load/opened_plugin.h"
 #include "plugin_ref.h"
 
 // A loaded, described plug-in ready for instances.

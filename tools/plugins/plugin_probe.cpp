@@ -8,7 +8,7 @@
 #include "clean_stop.h"
 #include "cli_error.h"
 #include "commands.h"
-#include "plugin_binary.h"
+#include "load/plugin_binary.h"
 
 namespace {
 

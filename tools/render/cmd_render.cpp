@@ -4,20 +4,20 @@
 #include <sstream>
 
 #include "clean_stop.h"
-#include "compression.h"
 #include "cli_error.h"
 #include "commands.h"
+#include "compression.h"
 #include "frame_log.h"
 #include "frame_pattern.h"
-#include "frame_renderer.h"
 #include "frame_range.h"
-#include "host.h"
-#include "opencl_device.h"
 #include "image_io.h"
 #include "input_guard.h"
 #include "param_values.h"
 #include "plugin_locator.h"
+#include "render/frame_renderer.h"
+#include "render/opencl_device.h"
 #include "status_text.h"
+#include "suites/host.h"
 #include "whole_file.h"
 
 namespace fs = std::filesystem;

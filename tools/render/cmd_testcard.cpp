@@ -2,8 +2,8 @@
 
 #include "cli_error.h"
 #include "commands.h"
-#include "host_image.h"
 #include "image_io.h"
+#include "render/host_image.h"
 
 // A colourful 8-bit test card: ramps, a grid and a disc, so that bands and
 // their edges are easy to see.

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "channel_map.h"
-#include "host_image.h"
+#include "render/host_image.h"
 #include "stream_hash.h"
 #include "whole_file.h"
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "plugin_driver.h"
+#include "load/plugin_driver.h"
 
 struct ParamSetting {
     std::string name;

@@ -12,7 +12,7 @@
 
 #include "captured_stderr.h"
 #include "cli_error.h"
-#include "host_image.h"
+#include "render/host_image.h"
 
 OIIO::TypeDesc typeOf(ofxhost::Depth depth);
 

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "faults.h"
-#include "host.h"
 #include "ofx/ofx_names.h"
 #include "platform.h"
+#include "suites/host.h"
 #include "validate_session.h"
 
 using namespace ofxhost;

@@ -6,11 +6,11 @@
 #include <sstream>
 #include <thread>
 
-#include "frame_renderer.h"
-#include "host.h"
-#include "host_profiles.h"
-#include "opencl_device.h"
-#include "pixel_copy.h"
+#include "render/frame_renderer.h"
+#include "render/host_profiles.h"
+#include "render/opencl_device.h"
+#include "render/pixel_copy.h"
+#include "suites/host.h"
 #include "validate_checks.h"
 #include "validate_session.h"
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "host_image.h"
-#include "plugin_binary.h"
-#include "plugin_driver.h"
+#include "load/plugin_binary.h"
+#include "load/plugin_driver.h"
 #include "plugin_ref.h"
+#include "render/host_image.h"
 
 // A check fails by throwing this with the reason.
 class CheckFailure : public std::runtime_error {
