@@ -65,6 +65,8 @@ def test_sources_that_cannot_be_lent_are_copied_once(fx):
     for strided in (np.asfortranarray(src), np.repeat(src, 2, axis=1)[:, ::2]):
         assert np.array_equal(fx.render(strided, **SETTINGS), expected)
         assert fx.last_render.source_copied
+    mirrored = src[:, ::-1]  # pixels at a negative stride
+    assert np.array_equal(fx.render(mirrored, **SETTINGS), fx.render(np.ascontiguousarray(mirrored), **SETTINGS))
     # In place: the source is read from a copy, never from half-written rows.
     same = src.copy()
     fx.render(same, out=same, **SETTINGS)
