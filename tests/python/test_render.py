@@ -89,10 +89,11 @@ def test_gpu_host_gives_the_cpu_pixels(fx, mode):
     for dtype in (np.uint8, np.uint16, np.float32):
         src = pattern(45, 61, dtype)
         before = zelvo._zelvo.device_windows()
-        assert np.array_equal(fx.render(src, gpu=mode, **SETTINGS), fx.render(src, **SETTINGS))
-        if dtype == np.uint8:
-            # 8-bit frames render on the device; deeper ones on the CPU.
-            assert zelvo._zelvo.device_windows() > before
+        on_device = fx.render(src, gpu=mode, **SETTINGS)
+        assert fx.last_render.path == ("opencl-images" if mode == "opencl-images" else "opencl-buffers")
+        assert zelvo._zelvo.device_windows() == before + 1
+        assert np.array_equal(on_device, fx.render(src, **SETTINGS))
+        assert fx.last_render.path == "cpu"
 
 
 def test_a_contiguous_source_is_lent_as_it_lies():
