@@ -26,10 +26,10 @@ import numpy as np
 from . import _zelvo
 from ._discovery import PluginRecord, bundled_bundle, locate, plugins
 from ._errors import LoadError, RenderError
+from ._version import __version__
 
 __all__ = ["load", "plugins", "gpu_available", "Effect", "Param", "PluginRecord", "RenderReport",
            "RenderError", "LoadError"]
-__version__ = "2.1"
 
 _DTYPES = (np.dtype(np.uint8), np.dtype(np.uint16), np.dtype(np.float32))
 _GPU_MODES = ("off", "opencl", "opencl-images")

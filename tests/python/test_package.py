@@ -42,6 +42,11 @@ def test_the_wheel_renders_the_readme_example_in_a_new_environment(tmp_path):
     where = subprocess.run([python, "-c", "import zelvo; print(zelvo.__file__)"], cwd=tmp_path, env=clean,
                            check=True, capture_output=True, text=True).stdout
     assert where.startswith(str(env))
+    with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as f:
+        project = re.search(r"project\(Zelvo VERSION ([0-9.]+)", f.read()).group(1)
+    version = subprocess.run([python, "-c", "import zelvo; print(zelvo.__version__)"], cwd=tmp_path, env=clean,
+                             check=True, capture_output=True, text=True).stdout.strip()
+    assert version == project and os.path.basename(wheels[0]).startswith(f"zelvo-{project}-")
     subprocess.run([os.path.join(BUILD, "zelvo"), "render", "-q", str(tmp_path / "in.png"), str(tmp_path / "tool.png"),
                     "-p", "splitCount=4", "-p", "splitAngle=30", "-p", "section2=off"], check=True)
     assert np.array_equal(iio.imread(tmp_path / "out.png"), iio.imread(tmp_path / "tool.png"))
