@@ -19,11 +19,11 @@ bool readBackBands(const std::string &path, int rowsPerBand, OIIO::TypeDesc type
         error = OIIO::geterror();
         return false;
     }
-    const OIIO::ImageSpec spec = first->spec();
-    const int rows = bandRows(spec, rowsPerBand);
-    const int bands = (spec.height + rows - 1) / rows;
+    const OIIO::ImageSpec header = first->spec();
+    const int rows = bandRows(header, rowsPerBand);
+    const int bands = (header.height + rows - 1) / rows;
     hashes.assign(static_cast<std::size_t>(bands), 0);
-    const std::size_t rowBytes = static_cast<std::size_t>(spec.width) * spec.nchannels * type.size();
+    const std::size_t rowBytes = static_cast<std::size_t>(header.width) * header.nchannels * type.size();
 
     std::atomic<int> next{0};
     std::atomic<bool> failed{false};
@@ -42,8 +42,8 @@ bool readBackBands(const std::string &path, int rowsPerBand, OIIO::TypeDesc type
         }
         std::vector<unsigned char> band(rowBytes * static_cast<std::size_t>(rows));
         for (int b = next++; b < bands && !failed; b = next++) {
-            const int y = spec.y + b * rows, end = std::min(y + rows, spec.y + spec.height);
-            if (!readBand(*in, spec, y, end, type, band.data())) {
+            const int y = header.y + b * rows, end = std::min(y + rows, header.y + header.height);
+            if (!readBand(*in, header, y, end, type, band.data())) {
                 std::lock_guard<std::mutex> lock(errorMutex);
                 error = in->geterror();
                 failed = true;
