@@ -138,6 +138,21 @@ OfxPlugin *PluginBinary::rawPlugin(int nth) const
     return getPlugin_(nth);
 }
 
+std::vector<DeclaredRecord> declaredRecords(const PluginBinary &binary)
+{
+    const int count = binary.count();
+    if (count < 0 || count > kMaxRecords)
+        throw HostError("declares " + std::to_string(count) + " plug-ins (at most " + std::to_string(kMaxRecords) +
+                        " are believed)");
+    if (count == 0)
+        throw HostError("declares no plug-ins");
+    std::vector<DeclaredRecord> records(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        if (const OfxPlugin *p = binary.rawPlugin(i); p && p->pluginIdentifier)
+            records[i] = {true, p->pluginIdentifier, p->pluginVersionMajor, p->pluginVersionMinor};
+    return records;
+}
+
 OfxPlugin *PluginBinary::plugin(int nth) const
 {
     if (nth < 0 || nth >= count())

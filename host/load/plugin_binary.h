@@ -44,6 +44,19 @@ private:
     OfxPlugin *(*getPlugin_)(int) = nullptr;
 };
 
+// A binary may declare at most this many plug-ins.
+constexpr int kMaxRecords = 1000;
+
+// What a binary declares at each index of OfxGetPlugin, as returned.
+struct DeclaredRecord {
+    bool present = false;  // a record with an identifier
+    std::string identifier;
+    unsigned versionMajor = 0, versionMinor = 0;
+};
+// Throws HostError for a binary that declares no plug-ins or more than
+// kMaxRecords. Someone else's binary: call it where a crash is contained.
+std::vector<DeclaredRecord> declaredRecords(const PluginBinary &binary);
+
 // The binary inside a bundle directory, or the path itself for a file.
 std::string resolveBinaryPath(const std::string &path);
 

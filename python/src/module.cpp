@@ -16,6 +16,7 @@
 #include "output_memory.h"
 #include "render/opencl_device.h"
 #include "status_text.h"
+#include "suites/host.h"
 
 namespace nb = nanobind;
 using namespace nb::literals;
@@ -191,21 +192,14 @@ nb::object newImage(std::size_t height, std::size_t width, const std::string &dt
     return nb::cast(nb::ndarray<nb::numpy, float, nb::ndim<3>>(block, 3, shape, owner));
 }
 
-// What a binary declares, read in this process (a probe's child does it).
+// What a binary declares, read in this process (a probe's child does it):
+// an empty identifier for an index without a record.
 std::vector<std::tuple<std::string, unsigned, unsigned>> records(const std::string &path)
 {
-    ofxhost::PluginBinary binary(path);
+    const ofxhost::PluginBinary binary(path);
     std::vector<std::tuple<std::string, unsigned, unsigned>> out;
-    const int count = binary.count();
-    if (count < 0 || count > 1000)
-        throw ofxhost::HostError("declares " + std::to_string(count) + " plug-ins (at most 1000 are believed)");
-    for (int i = 0; i < count; ++i) {
-        const OfxPlugin *p = binary.rawPlugin(i);
-        if (p && p->pluginIdentifier)
-            out.emplace_back(p->pluginIdentifier, p->pluginVersionMajor, p->pluginVersionMinor);
-        else
-            out.emplace_back(std::string(), 0u, 0u);
-    }
+    for (const ofxhost::DeclaredRecord &r : ofxhost::declaredRecords(binary))
+        out.emplace_back(r.identifier, r.versionMajor, r.versionMinor);
     return out;
 }
 
@@ -244,6 +238,8 @@ NB_MODULE(_zelvo, m)
     m.def("search_directories", &ofxhost::searchDirectories);
     m.def("opencl_device", [] { return ofxhost::OpenCLDevice::get() != nullptr; },
           nb::call_guard<nb::gil_scoped_release>());
+    // The most render actions that ran at once since the last call.
+    m.def("renders_at_once", [] { return ofxhost::Host::instance().mostRendersAtOnce.exchange(0); });
     m.def("device_windows", [] {
         ofxhost::OpenCLDevice *device = ofxhost::OpenCLDevice::get();
         return device ? device->deviceRenders.load() : 0u;

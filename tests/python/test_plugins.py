@@ -42,7 +42,7 @@ def test_plugins_are_found_by_identifier_and_unreadable_binaries_skipped(tmp_pat
 def test_two_threads_render_two_frames_at_once(fx):
     # Each thread renders other values on its own frames; every result must
     # be what a render alone gives.
-    frames = [pattern(96, 128, np.float32) for _ in range(2)]
+    frames = [pattern(256, 384, np.float32) for _ in range(2)]
     settings = [dict(splitCount=3, splitAngle=10.0, section1=False), dict(splitCount=9, splitAngle=200.0)]
     alone = [fx.render(f, **s) for f, s in zip(frames, settings)]
     failures = []
@@ -52,12 +52,14 @@ def test_two_threads_render_two_frames_at_once(fx):
             if not np.array_equal(fx.render(frames[i], **settings[i]), alone[i]):
                 failures.append(i)
 
+    zelvo._zelvo.renders_at_once()
     threads = [threading.Thread(target=worker, args=(i,)) for i in range(2)]
     for t in threads:
         t.start()
     for t in threads:
         t.join()
     assert failures == []
+    assert zelvo._zelvo.renders_at_once() == 2  # the two threads' renders ran side by side
 
 
 def test_the_lock_is_released_while_the_plugin_renders(fx):

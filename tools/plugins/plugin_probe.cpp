@@ -34,24 +34,14 @@ int probePluginCommand(const std::string &binaryPath)
     cleanstop::setActivity("while being loaded");
     std::ostringstream lines;
     try {
-        ofxhost::PluginBinary binary(binaryPath);
-        const int count = binary.count();
-        if (count < 0 || count > kMaxRecords) {
-            sealedReport(kSkip + ("declares " + std::to_string(count) + " plug-ins (at most " +
-                                  std::to_string(kMaxRecords) + " are believed)"));
-            return kExitSuccess;
-        }
-        if (count == 0) {
-            sealedReport(std::string(kSkip) + "declares no plug-ins");
-            return kExitSuccess;
-        }
-        for (int i = 0; i < count; ++i) {
-            const OfxPlugin *p = binary.rawPlugin(i);
-            if (p && p->pluginIdentifier)
-                lines << printable(p->pluginIdentifier) << '\t' << p->pluginVersionMajor << '\t'
-                      << p->pluginVersionMinor << '\n';
+        const ofxhost::PluginBinary binary(binaryPath);
+        int index = 0;
+        for (const ofxhost::DeclaredRecord &r : ofxhost::declaredRecords(binary)) {
+            if (r.present)
+                lines << printable(r.identifier.c_str()) << '\t' << r.versionMajor << '\t' << r.versionMinor << '\n';
             else
-                lines << "null\t" << i << '\n';
+                lines << "null\t" << index << '\n';
+            ++index;
         }
     } catch (const ofxhost::HostError &e) {
         sealedReport(kSkip + std::string(e.what()));

@@ -20,9 +20,7 @@ struct ProbeResult {
     std::string problem;
 };
 
-// A binary may declare at most this many plug-ins.
-constexpr int kMaxRecords = 1000;
-// And must answer within this time.
+// A binary must answer within this time.
 constexpr int kProbeSeconds = 10;
 
 ProbeResult probePlugin(const std::string &binaryPath);
